@@ -18,7 +18,9 @@
 #define STATUS_RECORDER_NOT_FOUND "Recorder Not Found\n"
 #define STATUS_TARGET_NOT_FOUND "Target Window Not Found\n"
 
-#define CLOSE_COMMAND "taskkill /IM " RECORDER_EXE
+// taskkill writes its own report lines to the caller's output, which is the host's
+// status pipe; they are discarded so that the host reads status lines only.
+#define CLOSE_COMMAND "taskkill /IM " RECORDER_EXE " >NUL 2>&1"
 #define WORKDIR_SUFFIX "..\\.."
 
 #define LAUNCH_PAUSE_MS 100

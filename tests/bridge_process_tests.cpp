@@ -1,0 +1,432 @@
+// The bridge as a host sees it, across real processes: a test host starts the bridge
+// with a raw command line and its output on a pipe, finds its window, sends or posts
+// the commands and checks the exact bytes, the exit code and what the tool received.
+// The tool here is a double (fake_recorder.exe copied under the tool's name) that logs
+// what reaches it and can be told to misbehave.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bridge.h"
+#include "process_harness.h"
+
+namespace {
+
+const char* const BRIDGE_EXE = "LUMARO_ScreenRecBridge.exe";
+const char* const TARGET_TITLE = "Bridge Test Target";
+const DWORD WAIT_MS = 20000;
+const DWORD START_WAIT_MS = 30000;
+
+class BridgeProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        KillProcessesNamed(RECORDER_EXE);
+        SetEnvironmentVariableA("FAKE_RECORDER", NULL);
+        workDir = MakeTempDir("bridge");
+        ASSERT_FALSE(workDir.empty());
+        toolDir = workDir + "app\\tool\\";
+        ASSERT_TRUE(CreateDirectoryA((workDir + "app").c_str(), NULL));
+        ASSERT_TRUE(CreateDirectoryA(toolDir.c_str(), NULL));
+        ASSERT_TRUE(CopyFileA((BinDir() + "fake_recorder.exe").c_str(),
+                              (toolDir + RECORDER_EXE).c_str(), FALSE));
+    }
+
+    void TearDown() override
+    {
+        for (ChildProcess* child : {&bridge, &second}) {
+            CloseChild(*child);
+        }
+        KillProcessesNamed(BRIDGE_EXE);
+        KillProcessesNamed(RECORDER_EXE);
+        SetEnvironmentVariableA("FAKE_RECORDER", NULL);
+    }
+
+    std::string CommandLine(const char* title = TARGET_TITLE) const
+    {
+        return std::string(title) + "#" + toolDir;
+    }
+
+    void StartBridge(const std::string& args, WORD show = SW_SHOWNORMAL, ChildProcess* child = nullptr)
+    {
+        ChildProcess& c = child ? *child : bridge;
+        ASSERT_TRUE(StartChild(BinDir() + BRIDGE_EXE, args, show, c)) << GetLastError();
+    }
+
+    HWND BridgeWindow(ChildProcess& child)
+    {
+        HWND window = NULL;
+        WaitUntil([&] {
+            window = FindProcessWindow(child.info.dwProcessId, BRIDGE_NAME, BRIDGE_NAME);
+            return window != NULL;
+        }, START_WAIT_MS);
+        return window;
+    }
+
+    // The tool's log, one event a line, each led by the tool's process id.
+    std::vector<std::string> ToolLog() const
+    {
+        std::vector<std::string> lines;
+        std::string text = ReadTextFile(toolDir + "fake_recorder.log");
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        return lines;
+    }
+
+    // The tool's events without process ids, those of "start" and "controls" left out.
+    std::vector<std::string> ToolCommands() const
+    {
+        std::vector<std::string> commands;
+        for (const std::string& line : ToolLog()) {
+            std::string event = line.substr(line.find(' ') + 1);
+            if (event.compare(0, 5, "start") != 0 && event != "controls") {
+                commands.push_back(event);
+            }
+        }
+        return commands;
+    }
+
+    bool WaitForToolEvent(const std::string& event, DWORD timeoutMs = WAIT_MS)
+    {
+        return WaitUntil([&] {
+            for (const std::string& line : ToolLog()) {
+                if (line.find(event) != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        }, timeoutMs);
+    }
+
+    // Waits until the bridge has set the four fields.
+    bool WaitForHandOff() { return WaitForToolEvent(" settext height "); }
+
+    void ExpectExitZero(ChildProcess& child)
+    {
+        DWORD code = 99;
+        ASSERT_TRUE(WaitForExit(child, WAIT_MS, &code)) << "bridge did not exit; output: " << child.output;
+        EXPECT_EQ(code, 0u);
+    }
+
+    std::string workDir;
+    std::string toolDir;
+    ChildProcess bridge;
+    ChildProcess second;
+};
+
+TEST_F(BridgeProcess, HandsOverTheClampedRectangleThenServesStartAndStop)
+{
+    TargetWindow target(TARGET_TITLE, -8, 40, 700, 300);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_NE(window, (HWND)NULL);
+    ASSERT_TRUE(WaitForHandOff());
+    EXPECT_EQ(ToolCommands(), (std::vector<std::string>{
+        "settext left 0", "settext top 40", "settext width 692", "settext height 300"}));
+
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "startcapture\r\nstartcapture\r\nExit Process Success\r\n");
+    std::vector<std::string> commands = ToolCommands();
+    ASSERT_EQ(commands.size(), 7u);
+    EXPECT_EQ(commands[4], "click play 1025");
+    EXPECT_EQ(commands[5], "click play 1025");
+    EXPECT_EQ(commands[6], "click stop 1026");
+    EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty()) << "the tool outlived stop";
+}
+
+TEST_F(BridgeProcess, ToolIsStartedMinimisedTwoLevelsAboveItsFolder)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    ASSERT_TRUE(WaitForHandOff());
+    std::vector<std::string> log = ToolLog();
+    ASSERT_FALSE(log.empty());
+    std::string expected = "start show=" + std::to_string(SW_SHOWMINIMIZED) + " cwd=" +
+                           workDir.substr(0, workDir.size() - 1);
+    EXPECT_NE(log[0].find(expected), std::string::npos) << log[0];
+}
+
+TEST_F(BridgeProcess, StartcaptureIsReadableBeforeStop)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    SendMessageA(window, WM_BRIDGE_START, 0, 0);
+    EXPECT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+    EXPECT_EQ(bridge.output, "startcapture\r\n");
+    SendMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Success\r\n");
+}
+
+TEST_F(BridgeProcess, ClosingTheWindowWritesNothingAndLeavesTheTool)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "startcapture\r\n");
+    EXPECT_EQ(ProcessesNamed(RECORDER_EXE).size(), 1u);
+}
+
+TEST_F(BridgeProcess, HiddenStartKeepsTheWindowInvisible)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine(), SW_HIDE);
+    HWND window = BridgeWindow(bridge);
+    ASSERT_NE(window, (HWND)NULL);
+    ASSERT_TRUE(WaitForHandOff());
+    EXPECT_FALSE(IsWindowVisible(window));
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+}
+
+TEST_F(BridgeProcess, MissingTargetLeavesTheFieldsAndSaysSo)
+{
+    StartBridge(CommandLine("No Such Window Title 7f3a"));
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForOutput(bridge, "Target Window Not Found\r\n", WAIT_MS));
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "Target Window Not Found\r\nstartcapture\r\nExit Process Success\r\n");
+    EXPECT_EQ(ToolCommands(), (std::vector<std::string>{"click play 1025", "click stop 1026"}));
+}
+
+TEST_F(BridgeProcess, DiscoveryWaitsForLateControlsAndAFieldWithOtherText)
+{
+    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=800;left_text=12;left_fix_ms=1500");
+    TargetWindow target(TARGET_TITLE, 10, 20, 300, 200);
+    StartBridge(CommandLine());
+    ASSERT_TRUE(WaitForHandOff());
+    EXPECT_EQ(ToolCommands(), (std::vector<std::string>{
+        "settext left 10", "settext top 20", "settext width 300", "settext height 200"}));
+    PostMessageA(BridgeWindow(bridge), WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+}
+
+TEST_F(BridgeProcess, RunningToolIsAskedToCloseBeforeTheNewOneStarts)
+{
+    ChildProcess old;
+    ASSERT_TRUE(StartChild(toolDir + RECORDER_EXE, "", SW_SHOWNORMAL, old));
+    ASSERT_TRUE(WaitForToolEvent(" controls"));
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    // Discovery may still find the closing instance (the close command does not wait
+    // for it to be gone), so only the order of close and start is certain.
+    ASSERT_TRUE(WaitUntil([&] { return ToolLog().size() >= 5; }, WAIT_MS));
+    std::vector<std::string> log = ToolLog();
+    std::string oldId = std::to_string(old.info.dwProcessId) + " ";
+    size_t closed = 0, newStart = 0;
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (log[i] == oldId + "close") {
+            closed = i;
+        } else if (log[i].compare(0, oldId.size(), oldId) != 0 && log[i].find(" start ") != std::string::npos) {
+            newStart = i;
+        }
+    }
+    EXPECT_GT(closed, 0u) << "the old tool got no close request";
+    EXPECT_GT(newStart, closed);
+    PostMessageA(BridgeWindow(bridge), WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    CloseChild(old);
+}
+
+TEST_F(BridgeProcess, MissingToolFolderEndsWithRecorderNotFound)
+{
+    // The shell reports the failed launch in its own box, which a user closes.
+    StartBridge(std::string(TARGET_TITLE) + "#" + workDir + "nowhere\\");
+    int boxes = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        boxes += CloseErrorBoxes(bridge.info.dwProcessId);
+        PollOutput(bridge);
+        return WaitForSingleObject(bridge.info.hProcess, 0) == WAIT_OBJECT_0;
+    }, WAIT_MS));
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "Recorder Not Found\r\n");
+}
+
+TEST_F(BridgeProcess, ToolThatEndsBeforeItIsCompleteEndsWithRecorderNotFound)
+{
+    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=60000;exit_ms=500");
+    StartBridge(CommandLine());
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "Recorder Not Found\r\n");
+}
+
+TEST_F(BridgeProcess, FailedLaunchWithAnOldToolStillOpenReportsExitFailed)
+{
+    // An old instance that ignores the close request is the one discovery finds; the
+    // bridge holds no process of its own to end.
+    SetEnvironmentVariableA("FAKE_RECORDER", "ignore_close=1");
+    ChildProcess old;
+    ASSERT_TRUE(StartChild(toolDir + RECORDER_EXE, "", SW_SHOWNORMAL, old));
+    ASSERT_TRUE(WaitForToolEvent(" controls"));
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(std::string(TARGET_TITLE) + "#" + workDir + "nowhere\\");
+    ASSERT_TRUE(WaitUntil([&] {
+        CloseErrorBoxes(bridge.info.dwProcessId);
+        for (const std::string& line : ToolLog()) {
+            if (line.find(" settext height ") != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }, WAIT_MS));
+    HWND window = BridgeWindow(bridge);
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Failed\r\n");
+    EXPECT_TRUE(ProcessRunning(old.info.dwProcessId));
+    CloseChild(old);
+}
+
+TEST_F(BridgeProcess, OddCommandLinesNeverCrash)
+{
+    const std::string odd[] = {
+        "",
+        "####",
+        "\"" + CommandLine() + "\"",
+        std::string(31000, 'x') + "#" + toolDir,
+        "#" + std::string(200, '#') + "\xff\xfe%s%n#" + toolDir,
+    };
+    for (const std::string& args : odd) {
+        ChildProcess child;
+        StartBridge(args, SW_SHOWNORMAL, &child);
+        ASSERT_TRUE(WaitUntil([&] {
+            CloseErrorBoxes(child.info.dwProcessId);
+            PollOutput(child);
+            HWND window = FindProcessWindow(child.info.dwProcessId, BRIDGE_NAME, BRIDGE_NAME);
+            if (window && child.output.find("\r\n") != std::string::npos) {
+                PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+            }
+            return WaitForSingleObject(child.info.hProcess, 0) == WAIT_OBJECT_0;
+        }, WAIT_MS)) << args.substr(0, 60);
+        DWORD code = 99;
+        GetExitCodeProcess(child.info.hProcess, &code);
+        EXPECT_EQ(code, 0u) << args.substr(0, 60);
+        CloseChild(child);
+        KillProcessesNamed(RECORDER_EXE);
+    }
+}
+
+TEST_F(BridgeProcess, HostThatClosesThePipeEarlyStillGetsStopServed)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    CloseHandle(bridge.outputRead);
+    bridge.outputRead = NULL;
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_TRUE(WaitForToolEvent(" click stop 1026"));
+}
+
+TEST_F(BridgeProcess, StopTwiceIsServedTwiceBeforeTheBridgeEnds)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    // The quit message comes only after the queue is empty, so the second stop is served
+    // too; it ends a process that is already gone (success under Wine, failure on Windows).
+    EXPECT_TRUE(bridge.output == "Exit Process Success\r\nExit Process Success\r\n" ||
+                bridge.output == "Exit Process Success\r\nExit Process Failed\r\n")
+        << bridge.output;
+}
+
+TEST_F(BridgeProcess, ToolClosedByTheUserAfterDiscovery)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    HWND tool = FindWindowA(NULL, RECORDER_TITLE);
+    ASSERT_NE(tool, (HWND)NULL);
+    PostMessageA(tool, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([] { return ProcessesNamed(RECORDER_EXE).empty(); }, WAIT_MS));
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    // Ending a process that is already gone reports success under Wine and failure on
+    // Windows; either way exactly one exit line follows.
+    EXPECT_TRUE(bridge.output == "startcapture\r\nExit Process Success\r\n" ||
+                bridge.output == "startcapture\r\nExit Process Failed\r\n")
+        << bridge.output;
+}
+
+TEST_F(BridgeProcess, ToolThatCrashesWhileRecordingStillGivesOneExitLine)
+{
+    SetEnvironmentVariableA("FAKE_RECORDER", "exit_on_play=1");
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
+    ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_TRUE(bridge.output == "startcapture\r\nExit Process Success\r\n" ||
+                bridge.output == "startcapture\r\nExit Process Failed\r\n")
+        << bridge.output;
+}
+
+TEST_F(BridgeProcess, CommandSentDuringDiscoveryIsServedOnceTheToolIsThere)
+{
+    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=1500");
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND window = BridgeWindow(bridge);
+    ASSERT_NE(window, (HWND)NULL);
+    DWORD_PTR result;
+    EXPECT_TRUE(SendMessageTimeoutA(window, WM_BRIDGE_START, 0, 0, SMTO_NORMAL, WAIT_MS, &result));
+    EXPECT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+    EXPECT_TRUE(WaitForToolEvent(" click play 1025"));
+    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Success\r\n");
+}
+
+TEST_F(BridgeProcess, SecondBridgeClosesTheFirstOnesToolAndBothExitCleanly)
+{
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    HWND first = BridgeWindow(bridge);
+    ASSERT_TRUE(WaitForHandOff());
+    DWORD firstTool = ProcessesNamed(RECORDER_EXE).at(0);
+
+    StartBridge(CommandLine(), SW_SHOWNORMAL, &second);
+    HWND other = BridgeWindow(second);
+    ASSERT_NE(other, (HWND)NULL);
+    ASSERT_TRUE(WaitForToolEvent(std::to_string(firstTool) + " close"));
+    ASSERT_TRUE(WaitUntil([&] {
+        std::vector<DWORD> tools = ProcessesNamed(RECORDER_EXE);
+        return tools.size() == 1 && tools[0] != firstTool;
+    }, WAIT_MS));
+
+    PostMessageA(other, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(second);
+    PostMessageA(first, WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
+    EXPECT_NE(bridge.output.find("Exit Process"), std::string::npos);
+    EXPECT_NE(second.output.find("Exit Process Success\r\n"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,283 @@
+#include "process_harness.h"
+
+#include <tlhelp32.h>
+
+#include <stdio.h>
+
+std::string BinDir()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string dir(path, length);
+    return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+std::string MakeTempDir(const char* tag)
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    static unsigned counter;
+    for (;;) {
+        char path[MAX_PATH];
+        snprintf(path, sizeof path, "%s%s_%lu_%u\\", base, tag, GetCurrentProcessId(), ++counter);
+        if (CreateDirectoryA(path, NULL)) {
+            return path;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            return std::string();
+        }
+    }
+}
+
+std::string ReadTextFile(const std::string& path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[4096];
+    DWORD got;
+    while (ReadFile(file, buffer, sizeof buffer, &got, NULL) && got > 0) {
+        text.append(buffer, got);
+    }
+    CloseHandle(file);
+    return text;
+}
+
+bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
+                ChildProcess& child)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    HANDLE outputWrite;
+    if (!CreatePipe(&child.outputRead, &outputWrite, &inherit, 0)) {
+        return false;
+    }
+    SetHandleInformation(child.outputRead, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = showCommand;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outputWrite;
+    startup.hStdError = outputWrite;
+
+    std::string commandLine = "\"" + exe + "\"";
+    if (!args.empty()) {
+        commandLine += " " + args;
+    }
+    BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, 0, NULL,
+                                  NULL, &startup, &child.info);
+    CloseHandle(outputWrite);
+    return started != FALSE;
+}
+
+void PollOutput(ChildProcess& child)
+{
+    DWORD available = 0;
+    while (child.outputRead && PeekNamedPipe(child.outputRead, NULL, 0, NULL, &available, NULL) &&
+           available > 0) {
+        char buffer[4096];
+        DWORD got = 0;
+        if (!ReadFile(child.outputRead, buffer, available < sizeof buffer ? available : DWORD(sizeof buffer), &got, NULL) ||
+            got == 0) {
+            break;
+        }
+        child.output.append(buffer, got);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    DWORD started = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (condition()) {
+            return true;
+        }
+        if (GetTickCount() - started >= timeoutMs) {
+            return false;
+        }
+        Sleep(5);
+    }
+}
+
+bool WaitForOutput(ChildProcess& child, const std::string& needle, DWORD timeoutMs)
+{
+    return WaitUntil(
+        [&] {
+            PollOutput(child);
+            return child.output.find(needle) != std::string::npos;
+        },
+        timeoutMs);
+}
+
+bool WaitForExit(ChildProcess& child, DWORD timeoutMs, DWORD* exitCode)
+{
+    bool ended = WaitUntil(
+        [&] {
+            PollOutput(child);
+            return WaitForSingleObject(child.info.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        timeoutMs);
+    if (!ended) {
+        return false;
+    }
+    PollOutput(child);
+    return GetExitCodeProcess(child.info.hProcess, exitCode) != FALSE;
+}
+
+void CloseChild(ChildProcess& child)
+{
+    if (child.info.hProcess) {
+        if (WaitForSingleObject(child.info.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(child.info.hProcess, 1);
+            WaitForSingleObject(child.info.hProcess, 5000);
+        }
+        CloseHandle(child.info.hProcess);
+        CloseHandle(child.info.hThread);
+    }
+    if (child.outputRead) {
+        CloseHandle(child.outputRead);
+    }
+    child = ChildProcess();
+}
+
+namespace {
+struct WindowQuery {
+    DWORD processId;
+    const char* className;
+    const char* title;
+    HWND found;
+    int closed;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param)
+{
+    WindowQuery* query = reinterpret_cast<WindowQuery*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != query->processId) {
+        return TRUE;
+    }
+    char text[256];
+    if (query->className) {
+        GetClassNameA(window, text, sizeof text);
+        if (lstrcmpiA(text, query->className) != 0) {
+            return TRUE;
+        }
+    }
+    if (query->title) {
+        GetWindowTextA(window, text, sizeof text);
+        if (lstrcmpA(text, query->title) != 0) {
+            return TRUE;
+        }
+    }
+    query->found = window;
+    return FALSE;
+}
+
+BOOL CALLBACK CloseErrorBox(HWND window, LPARAM param)
+{
+    WindowQuery* query = reinterpret_cast<WindowQuery*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[64];
+    GetClassNameA(window, className, sizeof className);
+    if (owner == query->processId && lstrcmpA(className, "#32770") == 0) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ++query->closed;
+    }
+    return TRUE;
+}
+} // namespace
+
+HWND FindProcessWindow(DWORD processId, const char* className, const char* title)
+{
+    WindowQuery query = {processId, className, title, NULL, 0};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found;
+}
+
+int CloseErrorBoxes(DWORD processId)
+{
+    WindowQuery query = {processId, NULL, NULL, NULL, 0};
+    EnumWindows(CloseErrorBox, reinterpret_cast<LPARAM>(&query));
+    return query.closed;
+}
+
+std::vector<DWORD> ProcessesNamed(const char* imageName)
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return ids;
+    }
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, imageName) == 0) {
+            ids.push_back(entry.th32ProcessID);
+        }
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+bool ProcessRunning(DWORD processId)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process == NULL) {
+        return false;
+    }
+    bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
+void KillProcessesNamed(const char* imageName)
+{
+    for (DWORD id : ProcessesNamed(imageName)) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (process) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+}
+
+namespace {
+LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+} // namespace
+
+TargetWindow::TargetWindow(const char* title, int left, int top, int width, int height,
+                           COLORREF colour)
+{
+    char className[64];
+    snprintf(className, sizeof className, "TestTarget_%06lx", colour & 0xFFFFFF);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = TargetProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.hbrBackground = CreateSolidBrush(colour);
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    window = CreateWindowExA(WS_EX_TOPMOST, className, title, WS_POPUP | WS_VISIBLE, left, top,
+                             width, height, NULL, NULL, windowClass.hInstance, NULL);
+    UpdateWindow(window);
+}
+
+TargetWindow::~TargetWindow()
+{
+    DestroyWindow(window);
+}

@@ -1,0 +1,72 @@
+// Helpers for tests that drive real processes under Wine: start a program with its
+// standard output on a pipe, read what it writes with a time limit, find its windows,
+// and clean up every process a test started.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Folder of the running test program, with a trailing backslash; every program of the
+// build lands there.
+std::string BinDir();
+
+// A new empty folder under the temporary folder, with a trailing backslash.
+std::string MakeTempDir(const char* tag);
+
+std::string ReadTextFile(const std::string& path);
+
+struct ChildProcess {
+    PROCESS_INFORMATION info = {};
+    HANDLE outputRead = NULL;
+    std::string output;
+};
+
+// Starts "exe" with the exact raw command line "\"exe\" args" (or "\"exe\"" when args
+// is empty), standard output on a pipe and the given show command.
+bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
+                ChildProcess& child);
+
+// Reads what has arrived so far, without blocking.
+void PollOutput(ChildProcess& child);
+
+// Reads until the output holds the needle; false when the time runs out.
+bool WaitForOutput(ChildProcess& child, const std::string& needle, DWORD timeoutMs);
+
+// Waits for the child to end, reading its output meanwhile.
+bool WaitForExit(ChildProcess& child, DWORD timeoutMs, DWORD* exitCode);
+
+void CloseChild(ChildProcess& child);
+
+// Polls (pumping this thread's messages) until the condition holds or the time runs out.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// The first top-level window of the process with that class and title.
+HWND FindProcessWindow(DWORD processId, const char* className, const char* title);
+
+// Closes the shell's error boxes that the process shows, as a user would; returns how
+// many it closed.
+int CloseErrorBoxes(DWORD processId);
+
+// Process ids of every running process with that image name.
+std::vector<DWORD> ProcessesNamed(const char* imageName);
+
+bool ProcessRunning(DWORD processId);
+
+// Ends every process with that image name and waits until they are gone.
+void KillProcessesNamed(const char* imageName);
+
+// A visible popup window of this process at a known screen rectangle, filled with one
+// colour; destroyed with the object.
+class TargetWindow {
+public:
+    TargetWindow(const char* title, int left, int top, int width, int height,
+                 COLORREF colour = RGB(0, 0, 0));
+    ~TargetWindow();
+    HWND handle() const { return window; }
+
+private:
+    HWND window;
+};
