@@ -305,12 +305,14 @@ TEST_F(BridgeProcess, OddCommandLinesNeverCrash)
     for (const std::string& args : odd) {
         ChildProcess child;
         StartBridge(args, SW_SHOWNORMAL, &child);
+        // Stop waits in the queue until the bridge serves commands, if it ever does.
+        bool stopPosted = false;
         ASSERT_TRUE(WaitUntil([&] {
             CloseErrorBoxes(child.info.dwProcessId);
             PollOutput(child);
             HWND window = FindProcessWindow(child.info.dwProcessId, BRIDGE_NAME, BRIDGE_NAME);
-            if (window && child.output.find("\r\n") != std::string::npos) {
-                PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+            if (window && !stopPosted) {
+                stopPosted = PostMessageA(window, WM_BRIDGE_STOP, 0, 0) != FALSE;
             }
             return WaitForSingleObject(child.info.hProcess, 0) == WAIT_OBJECT_0;
         }, WAIT_MS)) << args.substr(0, 60);
@@ -427,6 +429,26 @@ TEST_F(BridgeProcess, SecondBridgeClosesTheFirstOnesToolAndBothExitCleanly)
     ExpectExitZero(bridge);
     EXPECT_NE(bridge.output.find("Exit Process"), std::string::npos);
     EXPECT_NE(second.output.find("Exit Process Success\r\n"), std::string::npos);
+}
+
+TEST_F(BridgeProcess, WaitingForASlowToolCostsLittleProcessorTime)
+{
+    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=5000");
+    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
+    StartBridge(CommandLine());
+    ASSERT_TRUE(WaitForToolEvent(" start "));
+    long long before = -1;
+    ASSERT_TRUE(WaitUntil([&] { return (before = LinuxProcessorMs("#" + toolDir)) >= 0; }, WAIT_MS))
+        << "the bridge's Linux process was not found";
+    DWORD started = GetTickCount();
+    WaitUntil([] { return false; }, 3000);
+    long long used = LinuxProcessorMs("#" + toolDir) - before;
+    DWORD elapsed = GetTickCount() - started;
+    ASSERT_FALSE(WaitForToolEvent(" controls", 0)) << "the tool came too early to measure";
+    printf("bridge processor time while waiting: %lld ms in %lu ms\n", used, elapsed);
+    EXPECT_LT(used * 5, static_cast<long long>(elapsed)) << "more than a fifth of one processor";
+    PostMessageA(BridgeWindow(bridge), WM_BRIDGE_STOP, 0, 0);
+    ExpectExitZero(bridge);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // A recording tool double for the bridge's tests: the tool's window and six controls
 // under the contract's names, no recording, and every click, text change and close
-// request appended to fake_recorder.log beside the executable. Faults are chosen by the
+// request appended to fake_recorder.log beside the executable (and, with the moment it
+// happened, to fake_recorder.times, for the benchmarks). Faults are chosen by the
 // FAKE_RECORDER environment variable, which reaches it through the bridge's launch:
 //   controls_ms=N   create the controls N ms after the window
 //   left_text=T     the left field shows T at first, and "0" from left_fix_ms=N on
@@ -24,6 +25,7 @@ enum { ID_PLAY = 100, ID_STOP, ID_LEFT, ID_TOP, ID_WIDTH, ID_HEIGHT };
 
 struct FakeState {
     std::string log;
+    std::string times;
     int controlsMs;
     std::string leftText;
     int leftFixMs;
@@ -53,6 +55,17 @@ std::string TextOption(const std::string& options, const char* key, const char* 
     return options.substr(start, options.find(';', start) - start);
 }
 
+void Append(const std::string& path, const char* line)
+{
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_ALWAYS, 0, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written;
+        WriteFile(file, line, lstrlenA(line), &written, NULL);
+        CloseHandle(file);
+    }
+}
+
 void Log(const char* format, ...)
 {
     char line[512];
@@ -62,13 +75,14 @@ void Log(const char* format, ...)
     vsnprintf(line + used, sizeof line - used, format, args);
     va_end(args);
     lstrcatA(line, "\n");
-    HANDLE file = CreateFileA(g_fake.log.c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS, 0, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        WriteFile(file, line, lstrlenA(line), &written, NULL);
-        CloseHandle(file);
-    }
+    Append(g_fake.log, line);
+
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    char timed[600];
+    snprintf(timed, sizeof timed, "%.3f %s", now.QuadPart * 1000.0 / frequency.QuadPart, line);
+    Append(g_fake.times, timed);
 }
 
 const char* FieldName(int id)
@@ -173,6 +187,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
     std::string dir(path, length);
     g_fake.log = dir.substr(0, dir.find_last_of('\\') + 1) + "fake_recorder.log";
+    g_fake.times = dir.substr(0, dir.find_last_of('\\') + 1) + "fake_recorder.times";
 
     char buffer[1024] = "";
     GetEnvironmentVariableA("FAKE_RECORDER", buffer, sizeof buffer);

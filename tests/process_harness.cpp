@@ -281,3 +281,43 @@ TargetWindow::~TargetWindow()
 {
     DestroyWindow(window);
 }
+
+long long LinuxProcessorMs(const std::string& marker)
+{
+    const long long TICKS_PER_SECOND = 100;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return -1;
+    }
+    long long found = -1;
+    do {
+        if (entry.cFileName[0] < '1' || entry.cFileName[0] > '9') {
+            continue;
+        }
+        std::string dir = std::string("Z:\\proc\\") + entry.cFileName;
+        std::string commandLine = ReadTextFile(dir + "\\cmdline");
+        for (char& c : commandLine) {
+            if (c == '\0') {
+                c = ' ';
+            }
+        }
+        if (commandLine.find(marker) == std::string::npos) {
+            continue;
+        }
+        std::string stat = ReadTextFile(dir + "\\stat");
+        size_t at = stat.rfind(')');
+        if (at == std::string::npos) {
+            continue;
+        }
+        // After the name: state, then fields 4 to 13, then utime and stime.
+        long long userTicks = 0, systemTicks = 0;
+        if (sscanf(stat.c_str() + at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lld %lld",
+                   &userTicks, &systemTicks) == 2) {
+            found = (userTicks + systemTicks) * 1000 / TICKS_PER_SECOND;
+            break;
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}

@@ -70,3 +70,8 @@ public:
 private:
     HWND window;
 };
+
+// Processor time (user and system, in milliseconds) that the Linux process behind a
+// Wine process has used, found by a marker in its command line; -1 when none matches.
+// Wine reads another process's times as about zero, so they come from /proc.
+long long LinuxProcessorMs(const std::string& marker);

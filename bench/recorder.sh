@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Recording throughput, all in one run on one Xvfb display: the tool's capture path
+# and a bare BitBlt loop (the Windows bench under Wine), then ffmpeg's x11grab natively
+# on the same display and regions, with the ratios.
+#   bench/recorder.sh BUILD_TREE ARCH
+set -euo pipefail
+tree=$(cd "${1:?build tree}" && pwd)
+arch=${2:?arch}
+here=$(cd "$(dirname "$0")" && pwd)
+rig=$here/../scripts/wine-rig
+grab_seconds=4
+
+"$rig" up "$tree" "$arch"
+eval "$("$rig" env "$tree" "$arch")"
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+"$WINE" "$tree/bin/recorder_bench.exe" </dev/null >"$out" 2>&1 || { cat "$out"; exit 1; }
+tr -d '\r' <"$out" >"$out.clean" && mv "$out.clean" "$out"
+
+x11grab_fps() {
+  local frames
+  # Passthrough: count the frames grabbed, not copies made to fill the nominal rate.
+  frames=$(ffmpeg -hide_banner -f x11grab -framerate 1000 -video_size "$1" \
+    -i "$DISPLAY+0,0" -t "$grab_seconds" -fps_mode passthrough -f null - 2>&1 </dev/null |
+    grep -o 'frame= *[0-9]*' | tail -1 | grep -o '[0-9]*$')
+  awk -v f="${frames:-0}" -v s="$grab_seconds" 'BEGIN { printf "%.1f", f / s }'
+}
+
+printf '%-10s %10s %12s %12s %8s %8s %8s %11s %8s\n' region bitblt_fps capture_fps \
+  x11grab_fps cap/blt cap/x11 blt/x11 bytes/s@15 quality
+while read -r _ size _ bitblt _ capture _ ratio _ bytes _ quality _ encode; do
+  grab=$(x11grab_fps "$size")
+  awk -v s="$size" -v b="$bitblt" -v c="$capture" -v g="$grab" -v r="$ratio" -v y="$bytes" \
+    -v q="$quality" \
+    'BEGIN { printf "%-10s %10.1f %12.1f %12.1f %8.2f %8.2f %8.2f %11.0f %8.2f\n", s, b, c, g, r,
+             (g > 0 ? c / g : 0), (g > 0 ? b / g : 0), y, q }'
+  echo "           (encoder alone, conversion and JPEG: $encode fps)"
+done < <(grep '^size ' "$out")
+grep '^paced ' "$out"

@@ -1,0 +1,179 @@
+#include "avi_summary.h"
+
+#include <string.h>
+
+#define CHUNK_HEADER_SIZE 8
+#define LIST_HEADER_SIZE 12
+#define MAIN_HEADER_WIDTH_OFFSET 32
+#define MAIN_HEADER_HEIGHT_OFFSET 36
+#define MAIN_HEADER_SIZE 40
+#define STREAM_HEADER_SCALE_OFFSET 20
+#define STREAM_HEADER_RATE_OFFSET 24
+#define STREAM_HEADER_LENGTH_OFFSET 32
+#define STREAM_HEADER_SIZE 36
+
+struct Chunk {
+    char id[4];
+    uint32_t size;
+    uint32_t data; // offset of the data, after id and size
+};
+
+static uint32_t Le32(const unsigned char* bytes)
+{
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+static bool IdIs(const char* id, const char* expected)
+{
+    return memcmp(id, expected, 4) == 0;
+}
+
+static bool ReadChunk(const AviSource& source, uint32_t offset, uint32_t end, Chunk& chunk)
+{
+    unsigned char header[CHUNK_HEADER_SIZE];
+    if (offset > end || end - offset < CHUNK_HEADER_SIZE ||
+        !source.read(source.context, offset, header, CHUNK_HEADER_SIZE)) {
+        return false;
+    }
+    memcpy(chunk.id, header, 4);
+    chunk.size = Le32(header + 4);
+    chunk.data = offset + CHUNK_HEADER_SIZE;
+    return true;
+}
+
+// The next chunk starts after the data, padded to an even offset.
+static uint32_t NextChunk(const Chunk& chunk)
+{
+    uint64_t next = static_cast<uint64_t>(chunk.data) + chunk.size + (chunk.size & 1);
+    return next > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(next);
+}
+
+static bool ReadListType(const AviSource& source, const Chunk& chunk, char (&type)[4])
+{
+    return chunk.size >= 4 && source.read(source.context, chunk.data, type, 4);
+}
+
+static bool FindVideoHeader(const AviSource& source, const Chunk& hdrl, AviSummary& summary,
+                            std::string& error)
+{
+    uint32_t end = NextChunk(hdrl);
+    bool haveMain = false;
+    for (uint32_t at = hdrl.data + 4;;) {
+        Chunk chunk;
+        if (!ReadChunk(source, at, end, chunk)) {
+            break;
+        }
+        char type[4];
+        if (IdIs(chunk.id, "avih") && chunk.size >= MAIN_HEADER_SIZE) {
+            unsigned char main[MAIN_HEADER_SIZE];
+            if (!source.read(source.context, chunk.data, main, MAIN_HEADER_SIZE)) {
+                break;
+            }
+            summary.width = static_cast<int32_t>(Le32(main + MAIN_HEADER_WIDTH_OFFSET));
+            summary.height = static_cast<int32_t>(Le32(main + MAIN_HEADER_HEIGHT_OFFSET));
+            haveMain = true;
+        } else if (IdIs(chunk.id, "LIST") && ReadListType(source, chunk, type) &&
+                   IdIs(type, "strl")) {
+            Chunk strh;
+            unsigned char header[STREAM_HEADER_SIZE];
+            if (ReadChunk(source, chunk.data + 4, NextChunk(chunk), strh) &&
+                IdIs(strh.id, "strh") && strh.size >= STREAM_HEADER_SIZE &&
+                source.read(source.context, strh.data, header, STREAM_HEADER_SIZE) &&
+                memcmp(header, "vids", 4) == 0) {
+                uint32_t scale = Le32(header + STREAM_HEADER_SCALE_OFFSET);
+                uint32_t rate = Le32(header + STREAM_HEADER_RATE_OFFSET);
+                if (scale == 0 || rate == 0) {
+                    error = "the video stream's header gives no frame rate";
+                    return false;
+                }
+                summary.frames = Le32(header + STREAM_HEADER_LENGTH_OFFSET);
+                summary.framesPerSecond = static_cast<double>(rate) / scale;
+                summary.seconds = summary.frames / summary.framesPerSecond;
+                if (haveMain) {
+                    return true;
+                }
+            }
+        }
+        at = NextChunk(chunk);
+    }
+    error = haveMain ? "no video stream in the header list" : "no main header in the header list";
+    return false;
+}
+
+// Video chunks are named by stream number and "db" (uncompressed) or "dc" (compressed).
+static bool IsVideoChunk(const char* id)
+{
+    return (id[2] == 'd' && id[3] == 'b') || (id[2] == 'd' && id[3] == 'c');
+}
+
+static uint32_t CountVideoChunks(const AviSource& source, const Chunk& movi)
+{
+    uint32_t count = 0;
+    uint32_t end = NextChunk(movi);
+    for (uint32_t at = movi.data + 4;;) {
+        Chunk chunk;
+        if (!ReadChunk(source, at, end, chunk) || NextChunk(chunk) > end) {
+            return count;
+        }
+        char type[4];
+        if (IdIs(chunk.id, "LIST") && ReadListType(source, chunk, type) && IdIs(type, "rec ")) {
+            at = chunk.data + 4;
+            continue;
+        }
+        if (IsVideoChunk(chunk.id)) {
+            ++count;
+        }
+        at = NextChunk(chunk);
+    }
+}
+
+bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& error)
+{
+    summary = AviSummary{0, 0, 0, 0, 0.0, 0.0, false};
+    Chunk riff;
+    char form[4];
+    if (!ReadChunk(source, 0, source.size, riff) || !IdIs(riff.id, "RIFF") ||
+        !ReadListType(source, riff, form) || !IdIs(form, "AVI ")) {
+        error = "not an AVI file (no RIFF 'AVI ' header)";
+        return false;
+    }
+    // A writer ended early leaves the RIFF size short of or beyond the real end.
+    uint32_t end = NextChunk(riff) < source.size ? NextChunk(riff) : source.size;
+    bool haveHeader = false;
+    bool haveMovi = false;
+    for (uint32_t at = riff.data + 4;;) {
+        Chunk chunk;
+        if (!ReadChunk(source, at, end, chunk)) {
+            break;
+        }
+        char type[4];
+        if (IdIs(chunk.id, "LIST") && ReadListType(source, chunk, type)) {
+            if (IdIs(type, "hdrl")) {
+                if (!FindVideoHeader(source, chunk, summary, error)) {
+                    return false;
+                }
+                haveHeader = true;
+            } else if (IdIs(type, "movi")) {
+                summary.moviFrames = CountVideoChunks(source, chunk);
+                haveMovi = true;
+            }
+        } else if (IdIs(chunk.id, "idx1")) {
+            summary.indexed = NextChunk(chunk) <= end;
+        }
+        at = NextChunk(chunk);
+    }
+    if (!haveHeader) {
+        error = "no header list";
+        return false;
+    }
+    if (!haveMovi) {
+        error = "no frame list";
+        return false;
+    }
+    return true;
+}
+
+bool AviComplete(const AviSummary& summary)
+{
+    return summary.indexed && summary.frames > 0 && summary.frames == summary.moviFrames;
+}

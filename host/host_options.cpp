@@ -1,0 +1,141 @@
+#include "host_options.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const struct {
+    const char* name;
+    BridgeShow show;
+} SHOW_NAMES[] = {
+    {"hidden", BRIDGE_SHOW_HIDDEN},
+    {"normal", BRIDGE_SHOW_NORMAL},
+    {"minimized", BRIDGE_SHOW_MINIMIZED},
+};
+
+static const char USAGE[] =
+    "usage: bridge-host record --title TITLE --tool-folder DIR (--seconds N | --until-enter)\n"
+    "                          [--bridge PATH] [--show hidden|normal|minimized]\n"
+    "       bridge-host --help\n"
+    "\n"
+    "Records the window titled TITLE through the bridge and the recording tool.\n"
+    "\n"
+    "  record              the one command: start the bridge, start capturing, stop, report\n"
+    "  --title TITLE       exact title of the window to record (no '#', no leading blank)\n"
+    "  --tool-folder DIR   folder holding the recording tool (a trailing backslash is added\n"
+    "                      when missing; inside quotes leave it out or double it);\n"
+    "                      recordings land in DIR\\..\\..\\recordings\\\n"
+    "  --seconds N         stop after N seconds (1 to 86400)\n"
+    "  --until-enter       stop when Enter is pressed (or standard input ends)\n"
+    "  --bridge PATH       the bridge program (default: LUMARO_ScreenRecBridge.exe beside\n"
+    "                      bridge-host.exe)\n"
+    "  --show MODE         how the bridge shows its own window (default: hidden)\n"
+    "  --help              this text\n"
+    "\n"
+    "Prints each status line of the bridge as it arrives, the elapsed time while\n"
+    "recording, and the path of the new recording. Exit code 0 on success, 1 when the\n"
+    "recording failed, 2 for bad options; a failure prints one line saying why.\n";
+
+const char* HostUsage()
+{
+    return USAGE;
+}
+
+static bool ParseSeconds(const char* text, int& seconds)
+{
+    char* end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > HOST_MAX_SECONDS) {
+        return false;
+    }
+    seconds = static_cast<int>(value);
+    return true;
+}
+
+static bool ParseShow(const char* text, BridgeShow& show)
+{
+    for (const auto& entry : SHOW_NAMES) {
+        if (strcmp(text, entry.name) == 0) {
+            show = entry.show;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
+                      std::string& error)
+{
+    options = HostOptions{false, "", "", "", 0, false, BRIDGE_SHOW_HIDDEN};
+    bool record = false;
+    bool haveTitle = false;
+    bool haveFolder = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            return true;
+        }
+        if (name == "record" && !record) {
+            record = true;
+            continue;
+        }
+        if (name == "--until-enter") {
+            options.untilEnter = true;
+            continue;
+        }
+        if (name != "--title" && name != "--tool-folder" && name != "--seconds" &&
+            name != "--bridge" && name != "--show") {
+            error = "unknown argument '" + name + "' (see --help)";
+            return false;
+        }
+        if (i + 1 >= argc) {
+            error = name + " needs a value";
+            return false;
+        }
+        const char* value = argv[++i];
+        if (name == "--title") {
+            options.title = value;
+            haveTitle = true;
+        } else if (name == "--tool-folder") {
+            options.toolFolder = value;
+            // The runtime reads a backslash before a closing quote as an escaped quote,
+            // so users may leave the trailing backslash out.
+            if (!options.toolFolder.empty() && options.toolFolder.back() != '\\') {
+                options.toolFolder += '\\';
+            }
+            haveFolder = true;
+        } else if (name == "--bridge") {
+            options.bridgePath = value;
+        } else if (name == "--seconds") {
+            if (!ParseSeconds(value, options.seconds)) {
+                error = std::string("--seconds takes a whole number from 1 to 86400, not '") +
+                        value + "'";
+                return false;
+            }
+        } else if (!ParseShow(value, options.show)) {
+            error = std::string("--show takes hidden, normal or minimized, not '") + value + "'";
+            return false;
+        }
+    }
+    if (!record) {
+        error = "missing the command 'record' (see --help)";
+    } else if (!haveTitle) {
+        error = "missing --title";
+    } else if (!haveFolder) {
+        error = "missing --tool-folder";
+    } else if ((options.seconds > 0) == options.untilEnter) {
+        error = "give exactly one of --seconds N and --until-enter";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+std::string FormatElapsed(unsigned long milliseconds)
+{
+    unsigned long tenths = milliseconds / 100;
+    char text[32];
+    snprintf(text, sizeof text, "%02lu:%02lu.%lu", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return text;
+}

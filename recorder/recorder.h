@@ -1,0 +1,30 @@
+// The recording tool's window: its names beyond the shared contract, its control
+// identifiers, and the texts its label shows.
+#pragma once
+
+#include <windows.h>
+
+#include "recorder_contract.h"
+
+#define RECORDER_WINDOW_CLASS "LUMARO_VideoToolWindow"
+#define RECORDINGS_FOLDER "recordings"
+#define RECORDER_LOG RECORDINGS_FOLDER "\\recorder.log"
+// Names tried per second before giving up; each later one carries a suffix.
+#define MAX_NAME_ATTEMPTS 1000
+
+#define ID_PLAY 101
+#define ID_STOP 102
+#define ID_LEFT 103
+#define ID_TOP 104
+#define ID_WIDTH 105
+#define ID_HEIGHT 106
+#define ID_STATUS 107
+
+#define WM_RECORDING_ENDED (WM_APP + 1)
+#define STATUS_TIMER 1
+#define STATUS_INTERVAL_MS 250
+
+#define STATUS_IDLE "Idle"
+#define STATUS_NOT_RECORDING "Not recording: nothing to stop"
+#define STATUS_TEXT_SIZE 512
+#define FIELD_TEXT_SIZE 64

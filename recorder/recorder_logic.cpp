@@ -1,0 +1,199 @@
+#include "recorder_logic.h"
+
+#include <stdio.h>
+
+static const char* const FIELD_NAMES[FIELD_COUNT] = {"left", "top", "width", "height"};
+
+static bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool ParseFieldInteger(const char* text, int32_t* value)
+{
+    if (text == nullptr) {
+        return false;
+    }
+    const char* p = text;
+    while (IsBlank(*p)) {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    if (*p < '0' || *p > '9') {
+        return false;
+    }
+    int64_t magnitude = 0;
+    while (*p >= '0' && *p <= '9') {
+        magnitude = magnitude * 10 + (*p - '0');
+        if (magnitude > 2147483648LL) {
+            return false;
+        }
+        ++p;
+    }
+    while (IsBlank(*p)) {
+        ++p;
+    }
+    if (*p != '\0') {
+        return false;
+    }
+    int64_t result = negative ? -magnitude : magnitude;
+    if (result > INT32_MAX || result < INT32_MIN) {
+        return false;
+    }
+    *value = static_cast<int32_t>(result);
+    return true;
+}
+
+RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen)
+{
+    RegionCheck check = {REGION_OK, FIELD_LEFT, {0, 0, 0, 0}};
+    int32_t values[FIELD_COUNT];
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        if (!ParseFieldInteger(texts[i], &values[i])) {
+            check.status = REGION_NOT_INTEGER;
+            check.field = static_cast<RegionField>(i);
+            return check;
+        }
+    }
+    for (int i = FIELD_WIDTH; i <= FIELD_HEIGHT; ++i) {
+        if (values[i] <= 0) {
+            check.status = REGION_EMPTY_SIZE;
+            check.field = static_cast<RegionField>(i);
+            return check;
+        }
+    }
+    // 64-bit edges: left + width may pass the 32-bit range.
+    int64_t left = values[FIELD_LEFT];
+    int64_t top = values[FIELD_TOP];
+    int64_t right = left + values[FIELD_WIDTH];
+    int64_t bottom = top + values[FIELD_HEIGHT];
+    int64_t screenRight = static_cast<int64_t>(screen.left) + screen.width;
+    int64_t screenBottom = static_cast<int64_t>(screen.top) + screen.height;
+    if (left < screen.left) {
+        left = screen.left;
+    }
+    if (top < screen.top) {
+        top = screen.top;
+    }
+    if (right > screenRight) {
+        right = screenRight;
+    }
+    if (bottom > screenBottom) {
+        bottom = screenBottom;
+    }
+    if (right <= left || bottom <= top) {
+        check.status = REGION_OFF_SCREEN;
+        return check;
+    }
+    check.region = {static_cast<int32_t>(left), static_cast<int32_t>(top),
+                    static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top)};
+    return check;
+}
+
+void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD_COUNT],
+                         char* message, size_t size)
+{
+    const char* text = texts[check.field] ? texts[check.field] : "";
+    switch (check.status) {
+    case REGION_OK:
+        snprintf(message, size, "Region %ld,%ld %ldx%ld", static_cast<long>(check.region.left),
+                 static_cast<long>(check.region.top), static_cast<long>(check.region.width),
+                 static_cast<long>(check.region.height));
+        break;
+    case REGION_NOT_INTEGER:
+        snprintf(message, size, "Not recording: %s \"%.40s\" is not a whole number",
+                 FIELD_NAMES[check.field], text);
+        break;
+    case REGION_EMPTY_SIZE:
+        snprintf(message, size, "Not recording: %s %.40s must be greater than 0",
+                 FIELD_NAMES[check.field], text);
+        break;
+    case REGION_OFF_SCREEN:
+        snprintf(message, size, "Not recording: the region lies wholly outside the screen");
+        break;
+    }
+}
+
+void FormatRecordingName(const RecordingTime& time, unsigned attempt, char* name, size_t size)
+{
+    char suffix[16] = "";
+    if (attempt > 1) {
+        snprintf(suffix, sizeof suffix, "_%u", attempt);
+    }
+    snprintf(name, size, RECORDING_PREFIX "%04d%02d%02d_%02d%02d%02d%s" RECORDING_EXTENSION,
+             time.year, time.month, time.day, time.hour, time.minute, time.second, suffix);
+}
+
+int64_t SlotDueTicks(int64_t start, int64_t frequency, uint32_t fps, uint64_t slot)
+{
+    return start + static_cast<int64_t>(slot) * frequency / fps;
+}
+
+SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, uint64_t nextSlot)
+{
+    int64_t due = SlotDueTicks(start, frequency, fps, nextSlot);
+    if (now < due) {
+        return {nextSlot, 0, due - now};
+    }
+    uint64_t current = static_cast<uint64_t>((now - start) * fps / frequency);
+    if (current < nextSlot) {
+        current = nextSlot;
+    }
+    return {current, current - nextSlot, 0};
+}
+
+uint64_t FrameFileCost(uint64_t frameBytes)
+{
+    return AVI_CHUNK_HEADER_BYTES + frameBytes + (frameBytes & 1);
+}
+
+bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes, uint64_t limit)
+{
+    uint64_t total = AVI_HEADER_RESERVE + dataBytes + FrameFileCost(frameBytes) +
+                     (frames + 1) * AVI_INDEX_ENTRY_BYTES;
+    return total <= limit;
+}
+
+uint64_t FrameByteBudget(uint32_t fps, uint64_t limit)
+{
+    uint64_t frames = static_cast<uint64_t>(BUDGET_SECONDS) * fps;
+    uint64_t share = (limit - AVI_HEADER_RESERVE) / frames;
+    uint64_t overhead = AVI_CHUNK_HEADER_BYTES + 1 + AVI_INDEX_ENTRY_BYTES;
+    return share > overhead ? share - overhead : 0;
+}
+
+float NextJpegQuality(float quality, uint64_t frameBytes, uint64_t budget)
+{
+    if (frameBytes > budget) {
+        quality -= JPEG_QUALITY_STEP_DOWN;
+    } else if (frameBytes < budget / 4 * 3) {
+        quality += JPEG_QUALITY_STEP_UP;
+    }
+    if (quality < JPEG_QUALITY_MIN) {
+        quality = JPEG_QUALITY_MIN;
+    }
+    if (quality > JPEG_QUALITY_MAX) {
+        quality = JPEG_QUALITY_MAX;
+    }
+    return quality;
+}
+
+void BgrxToBgr(const uint8_t* source, size_t sourceStride, uint8_t* target, size_t targetStride,
+               uint32_t width, uint32_t height)
+{
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* from = source + y * sourceStride;
+        uint8_t* to = target + y * targetStride;
+        for (uint32_t x = 0; x < width; ++x) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            from += 4;
+            to += 3;
+        }
+    }
+}

@@ -1,0 +1,95 @@
+// The recording tool's pure logic: reading the four region fields, cutting the region
+// to the screen, naming files, pacing frames and keeping a file inside the classic AVI
+// size limit. No platform calls, so all of it is tested (and fuzzable) natively.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Classic (1.0) AVI files hold at most 1 GiB in many players; the writer stops short of
+// it by a margin for the headers and the index that the file gets when it is closed.
+#define AVI_SIZE_LIMIT (1024ull * 1024 * 1024)
+#define AVI_HEADER_RESERVE (64ull * 1024)
+#define AVI_CHUNK_HEADER_BYTES 8ull
+#define AVI_INDEX_ENTRY_BYTES 16ull
+
+// JPEG quality follows the frame sizes so that ten minutes at the frame rate fit one
+// file: a frame over its share of the file lowers it, frames well under raise it.
+#define BUDGET_SECONDS 600
+#define JPEG_QUALITY_MAX 0.75f
+#define JPEG_QUALITY_MIN 0.25f
+#define JPEG_QUALITY_STEP_DOWN 0.05f
+#define JPEG_QUALITY_STEP_UP 0.01f
+
+#define RECORDING_PREFIX "recording_"
+#define RECORDING_EXTENSION ".avi"
+#define RECORDING_NAME_SIZE 64
+#define REGION_MESSAGE_SIZE 160
+
+struct RecordRegion {
+    int32_t left;
+    int32_t top;
+    int32_t width;
+    int32_t height;
+};
+
+enum RegionStatus {
+    REGION_OK,
+    REGION_NOT_INTEGER,   // field holds something other than a decimal integer
+    REGION_EMPTY_SIZE,    // width or height zero or negative
+    REGION_OFF_SCREEN,    // no pixel of the region is on the virtual screen
+};
+
+enum RegionField { FIELD_LEFT, FIELD_TOP, FIELD_WIDTH, FIELD_HEIGHT, FIELD_COUNT };
+
+struct RegionCheck {
+    RegionStatus status;
+    RegionField field;     // the offending field for REGION_NOT_INTEGER and REGION_EMPTY_SIZE
+    RecordRegion region;   // with REGION_OK: the region cut to the screen
+};
+
+// A decimal integer with an optional sign, optionally surrounded by blanks, in the
+// 32-bit range. Anything else (empty, "12px", "0x10", "1e3") is refused.
+bool ParseFieldInteger(const char* text, int32_t* value);
+
+// Reads the four field texts (left, top, width, height) and cuts the region to the
+// virtual screen, given as its own rectangle.
+RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen);
+
+// What the label and the log say about a refused region.
+void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD_COUNT],
+                         char* message, size_t size);
+
+struct RecordingTime {
+    int year, month, day, hour, minute, second;
+};
+
+// "recording_YYYYMMDD_HHMMSS.avi", and from attempt 2 on "..._HHMMSS_N.avi", so that a
+// name taken by an earlier file is never reused.
+void FormatRecordingName(const RecordingTime& time, unsigned attempt, char* name, size_t size);
+
+// Frame slots are due at start + slot / fps. Clock values are ticks at `frequency`
+// per second, so the plan works with any monotonic clock.
+struct SlotPlan {
+    uint64_t slot;       // slot to capture now (only when wait is 0)
+    uint64_t missed;     // slots between the next expected one and `slot`, lost to lateness
+    int64_t waitTicks;   // > 0: too early, wait this long for the next slot
+};
+
+int64_t SlotDueTicks(int64_t start, int64_t frequency, uint32_t fps, uint64_t slot);
+SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, uint64_t nextSlot);
+
+// Whether one more frame of `frameBytes` keeps the file inside `limit`, given the data
+// already written and the number of frames (each costs a chunk header, padding to an
+// even size, and an index entry).
+bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes, uint64_t limit);
+uint64_t FrameFileCost(uint64_t frameBytes);
+
+// Each frame's share of a file of `limit` bytes that holds BUDGET_SECONDS at `fps`.
+uint64_t FrameByteBudget(uint32_t fps, uint64_t limit);
+float NextJpegQuality(float quality, uint64_t frameBytes, uint64_t budget);
+
+// 32-bit BGRX rows (as the screen is captured) to the 24-bit BGR rows the JPEG
+// encoder takes.
+void BgrxToBgr(const uint8_t* source, size_t sourceStride, uint8_t* target, size_t targetStride,
+               uint32_t width, uint32_t height);

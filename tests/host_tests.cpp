@@ -1,0 +1,378 @@
+// The host's pure logic, table by table: status lines cut from pipe bytes, the
+// bridge's command line, bridge-host's options and the AVI summary.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "avi_summary.h"
+#include "bridge.h"
+#include "host_options.h"
+#include "status_lines.h"
+
+namespace {
+
+std::vector<std::string> LinesFromChunks(const std::vector<std::string>& chunks)
+{
+    LineBuffer buffer;
+    std::vector<std::string> lines;
+    for (const std::string& chunk : chunks) {
+        AppendBytes(buffer, chunk.data(), chunk.size());
+        std::string line;
+        while (TakeLine(buffer, line)) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+TEST(LineBuffer, LinesKeepTheirEndingsWhateverTheChunking)
+{
+    const std::vector<std::string> expected = {"startcapture\r\n", "Exit Process Success\r\n"};
+    const std::vector<std::vector<std::string>> chunkings = {
+        {"startcapture\r\nExit Process Success\r\n"},
+        {"start", "capture\r", "\nExit Process Success\r\n"},
+        {"startcapture\r\n", "", "Exit Process Success\r\n", ""},
+        {"s", "t", "a", "r", "t", "capture\r\n", "Exit Process Success\r", "\n"},
+    };
+    for (const auto& chunks : chunkings) {
+        EXPECT_EQ(LinesFromChunks(chunks), expected) << chunks.size();
+    }
+}
+
+TEST(LineBuffer, UnterminatedTextStaysPending)
+{
+    LineBuffer buffer;
+    AppendBytes(buffer, "Exit Proc", 9);
+    std::string line;
+    EXPECT_FALSE(TakeLine(buffer, line));
+    EXPECT_EQ(buffer.pending, "Exit Proc");
+}
+
+struct StatusCase {
+    const char* line;
+    const char* status;
+    bool matches;
+};
+
+TEST(IsStatusLine, Table)
+{
+    const StatusCase cases[] = {
+        {"startcapture\r\n", STATUS_STARTED, true},
+        {"startcapture\n", STATUS_STARTED, true},
+        {"startcapture", STATUS_STARTED, false},
+        {"startcapture\r\r\n", STATUS_STARTED, false},
+        {" startcapture\r\n", STATUS_STARTED, false},
+        {"Exit Process Success\r\n", STATUS_EXIT_SUCCESS, true},
+        {"Exit Process Success\r\n", STATUS_EXIT_FAILED, false},
+        {"Recorder Not Found\r\n", STATUS_RECORDER_NOT_FOUND, true},
+        {"Target Window Not Found\r\n", STATUS_TARGET_NOT_FOUND, true},
+        {"\r\n", STATUS_STARTED, false},
+    };
+    for (const StatusCase& c : cases) {
+        EXPECT_EQ(IsStatusLine(c.line, c.status), c.matches) << c.line << " / " << c.status;
+    }
+}
+
+struct ArgumentCase {
+    const char* title;
+    const char* folder;
+    const char* problem; // a word of the reason; null when accepted
+};
+
+TEST(CheckBridgeArguments, Table)
+{
+    const ArgumentCase cases[] = {
+        {"Chart", "C:\\rec\\tool\\", nullptr},
+        {"My Chart - 1", "C:\\Program Files\\tool\\", nullptr},
+        {"Chart", "C:\\rec\\#x\\", nullptr},
+        {"", "C:\\rec\\", "empty"},
+        {nullptr, "C:\\rec\\", "empty"},
+        {"Chart#2", "C:\\rec\\", "'#'"},
+        {"#Chart", "C:\\rec\\", "'#'"},
+        {" Chart", "C:\\rec\\", "blank"},
+        {"\tChart", "C:\\rec\\", "blank"},
+        {"Chart", "", "empty"},
+        {"Chart", nullptr, "empty"},
+        {"Chart", "C:\\rec", "backslash"},
+        {"Chart", "C:\\rec/", "backslash"},
+    };
+    for (const ArgumentCase& c : cases) {
+        const char* problem = CheckBridgeArguments(c.title, c.folder);
+        if (c.problem == nullptr) {
+            EXPECT_EQ(problem, nullptr) << c.title << " " << c.folder;
+        } else {
+            ASSERT_NE(problem, nullptr) << (c.title ? c.title : "(null)");
+            EXPECT_NE(strstr(problem, c.problem), nullptr) << problem;
+        }
+    }
+}
+
+TEST(BuildBridgeCommandLine, QuotesThePathAndPassesTheRestRaw)
+{
+    EXPECT_EQ(BuildBridgeCommandLine("C:\\b\\LUMARO_ScreenRecBridge.exe", "Chart", "D:\\rec\\"),
+              "\"C:\\b\\LUMARO_ScreenRecBridge.exe\" Chart#D:\\rec\\");
+    EXPECT_EQ(BuildBridgeCommandLine("b.exe", "A \"quoted\" title", "C:\\Program Files\\t\\"),
+              "\"b.exe\" A \"quoted\" title#C:\\Program Files\\t\\");
+}
+
+struct OptionCase {
+    std::vector<const char*> args;
+    const char* problem; // a word of the error; null when accepted
+    int seconds;
+    bool untilEnter;
+    BridgeShow show;
+};
+
+TEST(ParseHostOptions, Table)
+{
+    const OptionCase cases[] = {
+        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\", "--seconds", "5"},
+         nullptr, 5, false, BRIDGE_SHOW_HIDDEN},
+        {{"--title", "Chart", "record", "--until-enter", "--tool-folder", "C:\\t\\", "--show",
+          "minimized"},
+         nullptr, 0, true, BRIDGE_SHOW_MINIMIZED},
+        {{"record", "--title", "Chart", "--tool-folder", "C:\\t", "--seconds", "86400",
+          "--show", "normal"},
+         nullptr, 86400, false, BRIDGE_SHOW_NORMAL},
+        {{}, "record", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--tool-folder", "C:\\t\\", "--seconds", "5"}, "--title", 0, false,
+         BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "Chart", "--seconds", "5"}, "--tool-folder", 0, false,
+         BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\"}, "exactly one", 0, false,
+         BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "5",
+          "--until-enter"},
+         "exactly one", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "0"}, "--seconds",
+         0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "86401"},
+         "--seconds", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "5s"}, "--seconds",
+         0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "-1"}, "--seconds",
+         0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds"}, "needs a value",
+         0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--until-enter", "--show",
+          "max"},
+         "--show", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "record", "--title", "C"}, "unknown", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"play", "--title", "C"}, "unknown", 0, false, BRIDGE_SHOW_HIDDEN},
+    };
+    for (const OptionCase& c : cases) {
+        std::vector<const char*> argv = {"bridge-host.exe"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        HostOptions options;
+        std::string error;
+        bool parsed = ParseHostOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+        std::string shown = c.args.empty() ? "(none)" : c.args[0];
+        if (c.problem == nullptr) {
+            ASSERT_TRUE(parsed) << error;
+            EXPECT_EQ(options.title, "Chart");
+            EXPECT_EQ(options.toolFolder, "C:\\t\\");
+            EXPECT_EQ(options.seconds, c.seconds);
+            EXPECT_EQ(options.untilEnter, c.untilEnter);
+            EXPECT_EQ(options.show, c.show);
+        } else {
+            EXPECT_FALSE(parsed) << shown;
+            EXPECT_NE(error.find(c.problem), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(ParseHostOptions, HelpNamesEveryOption)
+{
+    HostOptions options;
+    std::string error;
+    const char* help[] = {"bridge-host.exe", "--help"};
+    ASSERT_TRUE(ParseHostOptions(2, help, options, error));
+    EXPECT_TRUE(options.help);
+    for (const char* option : {"--title", "--tool-folder", "--seconds", "--until-enter",
+                               "--bridge", "--show", "--help", "record"}) {
+        EXPECT_NE(strstr(HostUsage(), option), nullptr) << option;
+    }
+}
+
+TEST(FormatElapsed, Table)
+{
+    const struct {
+        unsigned long milliseconds;
+        const char* text;
+    } cases[] = {
+        {0, "00:00.0"},   {99, "00:00.0"},     {100, "00:00.1"},     {5000, "00:05.0"},
+        {59999, "00:59.9"}, {60000, "01:00.0"}, {3599900, "59:59.9"}, {6000000, "100:00.0"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatElapsed(c.milliseconds), c.text) << c.milliseconds;
+    }
+}
+
+// A minimal AVI as a writer that closes its file properly lays it out.
+struct AviShape {
+    uint32_t width = 640;
+    uint32_t height = 360;
+    uint32_t scale = 1;
+    uint32_t rate = 15;
+    uint32_t headerFrames = 45;
+    uint32_t fileFrames = 45;
+    bool index = true;
+    bool audioFirst = false;
+};
+
+void Put32(std::string& bytes, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes += static_cast<char>(value >> (8 * i) & 0xff);
+    }
+}
+
+std::string ChunkBytes(const char* id, const std::string& data)
+{
+    std::string bytes(id, 4);
+    Put32(bytes, static_cast<uint32_t>(data.size()));
+    bytes += data;
+    if (data.size() & 1) {
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+std::string ListBytes(const char* type, const std::string& data)
+{
+    return ChunkBytes("LIST", std::string(type, 4) + data);
+}
+
+std::string StreamList(const char* type, const AviShape& shape)
+{
+    std::string header(type, 4);
+    header += "MJPG";
+    for (uint32_t value : {0u, 0u, 0u, shape.scale, shape.rate, 0u, shape.headerFrames}) {
+        Put32(header, value);
+    }
+    header.resize(56, '\0');
+    return ListBytes("strl", ChunkBytes("strh", header) + ChunkBytes("strf", std::string(40, '\0')));
+}
+
+std::string BuildAvi(const AviShape& shape)
+{
+    std::string main(32, '\0');
+    Put32(main, shape.width);
+    Put32(main, shape.height);
+    main.resize(56, '\0');
+    std::string streams = shape.audioFirst ? StreamList("auds", shape) : "";
+    std::string hdrl = ListBytes("hdrl", ChunkBytes("avih", main) + streams + StreamList("vids", shape));
+    std::string frames;
+    for (uint32_t i = 0; i < shape.fileFrames; ++i) {
+        frames += ChunkBytes("00dc", std::string(i % 2 ? 7 : 10, 'x'));
+    }
+    std::string body = hdrl + ListBytes("movi", frames);
+    if (shape.index) {
+        body += ChunkBytes("idx1", std::string(16 * shape.fileFrames, '\0'));
+    }
+    return ChunkBytes("RIFF", "AVI " + body);
+}
+
+bool ReadFromString(void* context, uint32_t offset, void* into, uint32_t count)
+{
+    const std::string* bytes = static_cast<const std::string*>(context);
+    if (offset > bytes->size() || bytes->size() - offset < count) {
+        return false;
+    }
+    memcpy(into, bytes->data() + offset, count);
+    return true;
+}
+
+bool Summarise(const std::string& bytes, AviSummary& summary, std::string& error)
+{
+    AviSource source = {ReadFromString, const_cast<std::string*>(&bytes),
+                        static_cast<uint32_t>(bytes.size())};
+    return ReadAviSummary(source, summary, error);
+}
+
+TEST(ReadAviSummary, ShapesOfFiles)
+{
+    AviShape closed;
+    AviShape unindexed;
+    unindexed.index = false;
+    AviShape headerBehind;
+    headerBehind.headerFrames = 0;
+    AviShape ntsc;
+    ntsc.scale = 1001;
+    ntsc.rate = 30000;
+    ntsc.headerFrames = ntsc.fileFrames = 300;
+    AviShape withAudio;
+    withAudio.audioFirst = true;
+    const struct {
+        AviShape shape;
+        bool complete;
+        double seconds;
+    } cases[] = {
+        {closed, true, 3.0},
+        {unindexed, false, 3.0},
+        {headerBehind, false, 0.0},
+        {ntsc, true, 10.01},
+        {withAudio, true, 3.0},
+    };
+    for (const auto& c : cases) {
+        AviSummary summary;
+        std::string error;
+        ASSERT_TRUE(Summarise(BuildAvi(c.shape), summary, error)) << error;
+        EXPECT_EQ(summary.width, 640);
+        EXPECT_EQ(summary.height, 360);
+        EXPECT_EQ(summary.moviFrames, c.shape.fileFrames);
+        EXPECT_NEAR(summary.seconds, c.seconds, 0.001);
+        EXPECT_EQ(AviComplete(summary), c.complete) << c.shape.headerFrames;
+    }
+}
+
+TEST(ReadAviSummary, BadFilesGiveAReason)
+{
+    AviShape noRate;
+    noRate.rate = 0;
+    std::string notAvi = BuildAvi(AviShape());
+    notAvi.replace(8, 4, "WAVE");
+    const struct {
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {"", "not an AVI"},
+        {"RIFF", "not an AVI"},
+        {notAvi, "not an AVI"},
+        {BuildAvi(noRate), "frame rate"},
+        {ChunkBytes("RIFF", "AVI "), "no header"},
+        {ChunkBytes("RIFF", "AVI " + ListBytes("hdrl", "")), "no main header"},
+    };
+    for (const auto& c : cases) {
+        AviSummary summary;
+        std::string error;
+        EXPECT_FALSE(Summarise(c.bytes, summary, error)) << c.reason;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+// A writer ended at any moment leaves a prefix of the file: every prefix, and every
+// prefix with one size field smashed, reads without a crash or an endless walk.
+TEST(ReadAviSummary, EveryTruncationAndSmashedSizeIsSafe)
+{
+    std::string whole = BuildAvi(AviShape());
+    for (size_t length = 0; length <= whole.size(); ++length) {
+        AviSummary summary;
+        std::string error;
+        if (Summarise(whole.substr(0, length), summary, error) && length < whole.size()) {
+            EXPECT_FALSE(AviComplete(summary)) << length;
+        }
+    }
+    for (size_t at = 0; at + 4 <= 400 && at + 4 <= whole.size(); ++at) {
+        std::string smashed = whole;
+        smashed.replace(at, 4, "\xff\xff\xff\xff", 4);
+        AviSummary summary;
+        std::string error;
+        Summarise(smashed, summary, error);
+    }
+}
+
+} // namespace

@@ -1,0 +1,590 @@
+// The recording tool across real processes under Wine: found, filled in and clicked
+// exactly as the bridge does it, with the files it writes checked by ffprobe/ffmpeg
+// (run natively through Wine's start of Unix programs). Also the capture session's
+// own end at the file size limit.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bridge.h"
+#include "capture_session.h"
+#include "recorder.h"
+#include "recorder_test_names.h"
+
+namespace {
+
+const DWORD WAIT_LIMIT_MS = 15000;
+const DWORD POLL_MS = 10;
+const DWORD RECORD_MS = 1000;
+const int FRAME_TOLERANCE = 2;
+const int COLOUR_TOLERANCE = 24;
+const char* const UNIX_TIMEOUT = "/usr/bin/timeout 20 ";
+
+struct Region {
+    int left, top, width, height;
+};
+
+std::string ExeFolder()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path, length);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+std::string MakeWorkFolder(const char* name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string root = std::string(temp) + "recorder_tests";
+    CreateDirectoryA(root.c_str(), nullptr);
+    std::string folder = root + "\\" + name + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                         std::to_string(GetTickCount());
+    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder << " " << GetLastError();
+    return folder;
+}
+
+std::vector<std::string> ListFiles(const std::string& folder, const char* pattern)
+{
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return files;
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            files.push_back(folder + "\\" + found.cFileName);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+void RemoveWorkFolder(const std::string& folder)
+{
+    std::string recordings = folder + "\\" RECORDINGS_FOLDER;
+    for (const std::string& file : ListFiles(recordings, "*")) {
+        DeleteFileA(file.c_str());
+    }
+    RemoveDirectoryA(recordings.c_str());
+    for (const std::string& file : ListFiles(folder, "*")) {
+        DeleteFileA(file.c_str());
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::vector<std::string> Recordings(const std::string& folder)
+{
+    return ListFiles(folder + "\\" RECORDINGS_FOLDER, "*" RECORDING_EXTENSION);
+}
+
+std::string ReadFileText(const std::string& path)
+{
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return text;
+    }
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, got);
+    }
+    fclose(file);
+    return text;
+}
+
+// A started program, ended and released whatever way the test leaves.
+struct Process {
+    HANDLE handle = NULL;
+
+    ~Process() { End(); }
+    void End()
+    {
+        if (handle != NULL) {
+            TerminateProcess(handle, 0);
+            WaitForSingleObject(handle, WAIT_LIMIT_MS);
+            CloseHandle(handle);
+            handle = NULL;
+        }
+    }
+    bool Exited(DWORD limit) { return WaitForSingleObject(handle, limit) == WAIT_OBJECT_0; }
+};
+
+bool StartProgram(Process* process, const std::string& exe, const std::string& arguments,
+                  const std::string& directory, WORD show)
+{
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = show;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+        ADD_FAILURE() << "CreateProcessA(" << exe << ") failed (error " << GetLastError() << ")";
+        return false;
+    }
+    CloseHandle(info.hThread);
+    process->handle = info.hProcess;
+    return true;
+}
+
+struct ToolWindows {
+    HWND window, play, stop, left, top, width, height;
+};
+
+// The bridge's discovery pass, repeated until all seven handles are there.
+bool FindTool(Process* tool, ToolWindows* t)
+{
+    DWORD started = GetTickCount();
+    while (GetTickCount() - started < WAIT_LIMIT_MS) {
+        t->window = FindWindowA(nullptr, RECORDER_TITLE);
+        t->play = FindWindowExA(t->window, nullptr, BUTTON_CLASS, PLAY_TEXT);
+        t->stop = FindWindowExA(t->window, nullptr, BUTTON_CLASS, STOP_TEXT);
+        t->left = FindWindowExA(t->window, nullptr, EDIT_CLASS, LEFT_TEXT);
+        t->top = FindWindowExA(t->window, nullptr, EDIT_CLASS, TOP_TEXT);
+        t->width = FindWindowExA(t->window, nullptr, EDIT_CLASS, WIDTH_TEXT);
+        t->height = FindWindowExA(t->window, nullptr, EDIT_CLASS, HEIGHT_TEXT);
+        if (t->window && t->play && t->stop && t->left && t->top && t->width && t->height) {
+            return true;
+        }
+        if (tool->Exited(0)) {
+            ADD_FAILURE() << "the tool ended before its window was complete";
+            return false;
+        }
+        Sleep(POLL_MS);
+    }
+    ADD_FAILURE() << "the tool's window and controls did not all appear";
+    return false;
+}
+
+bool StartTool(Process* tool, ToolWindows* windows, const std::string& folder)
+{
+    return StartProgram(tool, ExeFolder() + RECORDER_EXE, "", folder, SW_SHOWMINNOACTIVE) &&
+           FindTool(tool, windows);
+}
+
+void SetFields(const ToolWindows& t, const char* left, const char* top, const char* width,
+               const char* height)
+{
+    const HWND fields[] = {t.left, t.top, t.width, t.height};
+    const char* texts[] = {left, top, width, height};
+    for (int i = 0; i < 4; ++i) {
+        SendMessageA(fields[i], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts[i]));
+        Sleep(1);
+    }
+}
+
+void ClickPlay(const ToolWindows& t)
+{
+    SendMessageA(t.play, BM_CLICK, 0, WM_BRIDGE_START);
+}
+
+// The bridge's stop: the click, one millisecond, then the process is ended.
+void ClickStopAndTerminate(const ToolWindows& t, Process* tool)
+{
+    SendMessageA(t.stop, BM_CLICK, 0, WM_BRIDGE_STOP);
+    Sleep(1);
+    EXPECT_TRUE(TerminateProcess(tool->handle, 0));
+    tool->End();
+}
+
+std::string StatusText(const ToolWindows& t)
+{
+    char text[STATUS_TEXT_SIZE] = "";
+    GetWindowTextA(GetDlgItem(t.window, ID_STATUS), text, sizeof text);
+    return text;
+}
+
+double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
+}
+
+std::string UnixPath(const std::string& path)
+{
+    typedef char*(CDECL * UnixFileName)(LPCWSTR);
+    UnixFileName convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr) {
+        return "";
+    }
+    char full[MAX_PATH];
+    GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, full, -1, wide, MAX_PATH);
+    char* unixPath = convert(wide);
+    if (unixPath == nullptr) {
+        return "";
+    }
+    std::string result = unixPath;
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return result;
+}
+
+// Runs a Unix command line natively through Wine. Wine starts Unix programs without
+// a process handle or standard handles, so the output goes to a file that appears
+// under its final name only when the command is done.
+bool RunUnix(const std::string& folder, const std::string& command, std::string* output)
+{
+    static int serial = 0;
+    std::string result = folder + "\\unix_" + std::to_string(++serial) + ".txt";
+    std::string unixResult = UnixPath(result);
+    if (unixResult.empty()) {
+        ADD_FAILURE() << "no Unix path for " << result << " (not running under Wine?)";
+        return false;
+    }
+    std::string shell = "/bin/sh -c \"" + std::string(UNIX_TIMEOUT) + command + " > '" +
+                        unixResult + ".part' 2>&1; echo exit=$? >> '" + unixResult +
+                        ".part'; mv '" + unixResult + ".part' '" + unixResult + "'\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &shell[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        ADD_FAILURE() << "CreateProcessA(/bin/sh) failed (error " << GetLastError() << ")";
+        return false;
+    }
+    DWORD started = GetTickCount();
+    while (GetFileAttributesA(result.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - started > 2 * WAIT_LIMIT_MS) {
+            ADD_FAILURE() << "no result from: " << command;
+            return false;
+        }
+        Sleep(POLL_MS);
+    }
+    *output = ReadFileText(result);
+    DeleteFileA(result.c_str());
+    if (output->find("exit=0") == std::string::npos) {
+        ADD_FAILURE() << command << " failed:\n" << *output;
+        return false;
+    }
+    return true;
+}
+
+std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video)
+{
+    std::map<std::string, std::string> fields;
+    std::string output;
+    if (!RunUnix(folder,
+                 "/usr/bin/ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                 "stream=codec_name,width,height,nb_read_frames,r_frame_rate "
+                 "-of default=noprint_wrappers=1 '" + UnixPath(video) + "'",
+                 &output)) {
+        return fields;
+    }
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        std::string line = output.substr(start, end - start);
+        size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            fields[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+        start = end == std::string::npos ? output.size() : end + 1;
+    }
+    return fields;
+}
+
+// Every frame of the video as RGB24, decoded by ffmpeg.
+std::string DecodeFrames(const std::string& folder, const std::string& video)
+{
+    std::string raw = folder + "\\frames.rgb";
+    std::string output;
+    if (!RunUnix(folder, "/usr/bin/ffmpeg -v error -i '" + UnixPath(video) +
+                             "' -f rawvideo -pix_fmt rgb24 -y '" + UnixPath(raw) + "'",
+                 &output)) {
+        return "";
+    }
+    std::string frames = ReadFileText(raw);
+    DeleteFileA(raw.c_str());
+    return frames;
+}
+
+bool Near(int a, int b)
+{
+    return a - b <= COLOUR_TOLERANCE && b - a <= COLOUR_TOLERANCE;
+}
+
+// Corners and centre of every frame show the colour, so an offset or a wrong size
+// (which would bring in the black desktop around the target) fails.
+void ExpectSolidFrames(const std::string& frames, int width, int height, unsigned long rgb,
+                       long frameCount)
+{
+    size_t frameBytes = static_cast<size_t>(width) * height * 3;
+    ASSERT_EQ(frames.size(), frameBytes * frameCount);
+    const int points[][2] = {{1, 1}, {width - 2, 1}, {1, height - 2}, {width - 2, height - 2},
+                             {width / 2, height / 2}};
+    long badFrames = 0;
+    for (long f = 0; f < frameCount; ++f) {
+        bool good = true;
+        for (const auto& point : points) {
+            size_t at = f * frameBytes + (static_cast<size_t>(point[1]) * width + point[0]) * 3;
+            int r = static_cast<unsigned char>(frames[at]);
+            int g = static_cast<unsigned char>(frames[at + 1]);
+            int b = static_cast<unsigned char>(frames[at + 2]);
+            if (good && !(Near(r, (rgb >> 16) & 0xff) && Near(g, (rgb >> 8) & 0xff) &&
+                          Near(b, rgb & 0xff))) {
+                good = false;
+                if (badFrames == 0) {
+                    ADD_FAILURE() << "frame " << f << " at " << point[0] << "," << point[1]
+                                  << " is " << r << " " << g << " " << b << ", not " << std::hex
+                                  << rgb;
+                }
+            }
+        }
+        badFrames += good ? 0 : 1;
+    }
+    EXPECT_EQ(badFrames, 0) << "of " << frameCount << " frames";
+}
+
+// The target window painted where asked, seen on the screen itself.
+bool StartTarget(Process* target, Region at, unsigned long rgb)
+{
+    char arguments[96];
+    snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx", at.left, at.top, at.width,
+             at.height, rgb);
+    if (!StartProgram(target, ExeFolder() + TARGET_EXE, arguments, "", SW_SHOWNORMAL)) {
+        return false;
+    }
+    HDC screen = GetDC(nullptr);
+    COLORREF wanted = RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
+    DWORD started = GetTickCount();
+    bool painted = false;
+    while (!painted && GetTickCount() - started < WAIT_LIMIT_MS) {
+        painted = GetPixel(screen, at.left + 1, at.top + 1) == wanted &&
+                  GetPixel(screen, at.left + at.width - 2, at.top + at.height - 2) == wanted;
+        if (!painted) {
+            Sleep(POLL_MS);
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(painted) << "the target window did not show";
+    return painted;
+}
+
+// The file holds `expected` frames within the tolerance, at the region's size, all
+// showing the colour.
+void ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
+                     double seconds, unsigned long rgb)
+{
+    std::map<std::string, std::string> probe = Probe(folder, video);
+    EXPECT_EQ(probe["codec_name"], "mjpeg");
+    EXPECT_EQ(probe["width"], std::to_string(width));
+    EXPECT_EQ(probe["height"], std::to_string(height));
+    EXPECT_EQ(probe["r_frame_rate"], std::to_string(DEFAULT_FPS) + "/1");
+    long frames = atol(probe["nb_read_frames"].c_str());
+    double expected = seconds * DEFAULT_FPS + 1;
+    EXPECT_NEAR(frames, expected, FRAME_TOLERANCE) << "after " << seconds << " s";
+    if (frames > 0) {
+        ExpectSolidFrames(DecodeFrames(folder, video), width, height, rgb, frames);
+    }
+}
+
+struct RecordCase {
+    const char* name;
+    Region target;      // negative left/top: from the right/bottom screen edge
+    Region fields;      // likewise
+    unsigned long rgb;
+};
+
+Region OnScreen(Region r, int screenWidth, int screenHeight)
+{
+    if (r.left < 0) {
+        r.left += screenWidth;
+    }
+    if (r.top < 0) {
+        r.top += screenHeight;
+    }
+    return r;
+}
+
+TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
+{
+    const RecordCase cases[] = {
+        {"exact", {300, 200, 320, 240}, {300, 200, 320, 240}, 0xc82858},
+        // Reaches past the bottom right corner: cut to the 160x100 that is on screen.
+        {"cut", {-160, -100, 160, 100}, {-160, -100, 400, 300}, 0x30a0e0},
+    };
+    int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    for (const RecordCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Region target = OnScreen(c.target, screenWidth, screenHeight);
+        Region fields = OnScreen(c.fields, screenWidth, screenHeight);
+        std::string folder = MakeWorkFolder(c.name);
+        Process targetProcess;
+        Process tool;
+        ToolWindows t;
+        ASSERT_TRUE(StartTarget(&targetProcess, target, c.rgb));
+        ASSERT_TRUE(StartTool(&tool, &t, folder));
+        std::string texts[4] = {std::to_string(fields.left), std::to_string(fields.top),
+                                std::to_string(fields.width), std::to_string(fields.height)};
+        SetFields(t, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str());
+        LARGE_INTEGER playAt, stopAt;
+        ClickPlay(t);
+        QueryPerformanceCounter(&playAt);
+        Sleep(RECORD_MS);
+        QueryPerformanceCounter(&stopAt);
+        ClickStopAndTerminate(t, &tool);
+
+        std::vector<std::string> videos = Recordings(folder);
+        ASSERT_EQ(videos.size(), 1u);
+        ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, stopAt),
+                        c.rgb);
+        EXPECT_NE(ReadFileText(folder + "\\" RECORDER_LOG).find("Saved"), std::string::npos);
+        targetProcess.End();
+        RemoveWorkFolder(folder);
+    }
+}
+
+TEST(RecorderTool, FieldsStayFindableByTheirNewText)
+{
+    std::string folder = MakeWorkFolder("fields");
+    Process tool;
+    ToolWindows t;
+    ASSERT_TRUE(StartTool(&tool, &t, folder));
+    SetFields(t, "12", "34", "56", "78");
+    EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "12"), t.left);
+    EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "34"), t.top);
+    EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "56"), t.width);
+    EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "78"), t.height);
+    EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, WIDTH_TEXT), nullptr);
+    PostMessageA(t.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(tool.Exited(WAIT_LIMIT_MS));
+    EXPECT_TRUE(Recordings(folder).empty());
+    RemoveWorkFolder(folder);
+}
+
+struct BadInputCase {
+    const char* left;
+    const char* top;
+    const char* width;
+    const char* height;
+    const char* says;
+};
+
+TEST(RecorderTool, BadInputRecordsNothingAndSaysWhy)
+{
+    const BadInputCase cases[] = {
+        {"abc", "0", "100", "100", "left \"abc\" is not a whole number"},
+        {"0", "", "100", "100", "top \"\" is not a whole number"},
+        {"0", "0", "12px", "100", "width \"12px\" is not a whole number"},
+        {"0", "0", "100", "1e3", "height \"1e3\" is not a whole number"},
+        {"0", "0", "99999999999", "100", "width \"99999999999\" is not a whole number"},
+        {"0", "0", "0", "100", "width 0 must be greater than 0"},
+        {"0", "0", "100", "-5", "height -5 must be greater than 0"},
+        {"5000", "0", "100", "100", "wholly outside the screen"},
+        {"-400", "-300", "400", "300", "wholly outside the screen"},
+        {"2500", "0", "-580", "100", "width -580 must be greater than 0"},
+    };
+    std::string folder = MakeWorkFolder("bad");
+    Process tool;
+    ToolWindows t;
+    ASSERT_TRUE(StartTool(&tool, &t, folder));
+    SendMessageA(t.stop, BM_CLICK, 0, WM_BRIDGE_STOP);
+    EXPECT_EQ(StatusText(t), STATUS_NOT_RECORDING);
+    for (const BadInputCase& c : cases) {
+        SetFields(t, c.left, c.top, c.width, c.height);
+        ClickPlay(t);
+        std::string status = StatusText(t);
+        EXPECT_NE(status.find("Not recording"), std::string::npos) << status;
+        EXPECT_NE(status.find(c.says), std::string::npos) << status;
+        EXPECT_NE(ReadFileText(folder + "\\" RECORDER_LOG).find(c.says), std::string::npos)
+            << c.says;
+        EXPECT_TRUE(Recordings(folder).empty()) << c.says;
+    }
+    PostMessageA(t.window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(tool.Exited(WAIT_LIMIT_MS));
+    EXPECT_TRUE(Recordings(folder).empty());
+    RemoveWorkFolder(folder);
+}
+
+// Play twice goes on with the one recording; a close request (as taskkill without
+// force sends) completes the file and ends the tool.
+TEST(RecorderTool, SecondPlayKeepsRecordingAndCloseCompletesTheFile)
+{
+    const Region target = {600, 300, 200, 120};
+    const unsigned long rgb = 0x40c040;
+    std::string folder = MakeWorkFolder("close");
+    Process targetProcess;
+    Process tool;
+    ToolWindows t;
+    ASSERT_TRUE(StartTarget(&targetProcess, target, rgb));
+    ASSERT_TRUE(StartTool(&tool, &t, folder));
+    SetFields(t, "600", "300", "200", "120");
+    LARGE_INTEGER playAt, closeAt;
+    ClickPlay(t);
+    QueryPerformanceCounter(&playAt);
+    Sleep(RECORD_MS / 2);
+    ClickPlay(t);
+    EXPECT_NE(StatusText(t).find("Recording"), std::string::npos) << StatusText(t);
+    Sleep(RECORD_MS / 2);
+    QueryPerformanceCounter(&closeAt);
+    // Sent rather than posted so that the close is handled at a known time.
+    SendMessageTimeoutA(t.window, WM_CLOSE, 0, 0, SMTO_NORMAL, WAIT_LIMIT_MS, nullptr);
+    ASSERT_TRUE(tool.Exited(WAIT_LIMIT_MS));
+    DWORD exitCode = 1;
+    GetExitCodeProcess(tool.handle, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    tool.End();
+
+    std::vector<std::string> videos = Recordings(folder);
+    ASSERT_EQ(videos.size(), 1u);
+    ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, closeAt), rgb);
+    targetProcess.End();
+    RemoveWorkFolder(folder);
+}
+
+TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
+{
+    const uint64_t limit = 300 * 1024;
+    std::string folder = MakeWorkFolder("limit");
+    std::string video = folder + "\\limit.avi";
+    HWND listener = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_NE(listener, nullptr) << GetLastError();
+    CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, limit, true, listener,
+                                WM_RECORDING_ENDED};
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    MSG message;
+    bool ended = false;
+    DWORD started = GetTickCount();
+    while (!ended && GetTickCount() - started < 2 * WAIT_LIMIT_MS) {
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS * 10, QS_POSTMESSAGE) ==
+            WAIT_OBJECT_0) {
+            ended = PeekMessageA(&message, listener, WM_RECORDING_ENDED, WM_RECORDING_ENDED,
+                                 PM_REMOVE) != 0;
+        }
+    }
+    CaptureStats stats;
+    SessionEnd end = FinishCapture(session, &stats, error, sizeof error);
+    DestroyWindow(listener);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(end, SESSION_SIZE_LIMIT) << error;
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    ASSERT_TRUE(GetFileAttributesExA(video.c_str(), GetFileExInfoStandard, &attributes));
+    EXPECT_LE(attributes.nFileSizeLow, limit);
+    EXPECT_EQ(attributes.nFileSizeHigh, 0u);
+    std::map<std::string, std::string> probe = Probe(folder, video);
+    EXPECT_EQ(probe["width"], "320");
+    EXPECT_EQ(probe["nb_read_frames"], std::to_string(stats.framesWritten));
+    EXPECT_GT(stats.framesWritten, 1u);
+    DeleteFileA(video.c_str());
+    RemoveWorkFolder(folder);
+}
+
+} // namespace
