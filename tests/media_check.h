@@ -1,0 +1,29 @@
+// Checks of recorded files for tests under Wine: ffprobe and ffmpeg run natively
+// through Wine's start of Unix programs, and decoded frames are compared with the
+// colour the target window painted.
+#pragma once
+
+#include <map>
+#include <string>
+
+// The Linux path of a Windows path; empty when not running under Wine.
+std::string UnixPath(const std::string& path);
+
+// Runs a Unix command line natively, its output collected through a file in the folder;
+// reports a test failure and returns false when it fails or gives no result in time.
+bool RunUnix(const std::string& folder, const std::string& command, std::string* output);
+
+// ffprobe's codec_name, width, height, nb_read_frames and r_frame_rate of the video.
+std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video);
+
+// Every frame of the video as RGB24, decoded by ffmpeg.
+std::string DecodeFrames(const std::string& folder, const std::string& video);
+
+// Corners and centre of every frame show the colour (0xRRGGBB).
+void ExpectSolidFrames(const std::string& frames, int width, int height, unsigned long rgb,
+                       long frameCount);
+
+// The file is Motion-JPEG at the tool's frame rate and the region's size, holds as many
+// frames as the seconds recorded (within a small tolerance), all showing the colour.
+void ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
+                     double seconds, unsigned long rgb);
