@@ -1,0 +1,115 @@
+// Complete runs back to back through the host client: start, record one second, stop.
+// Every run must leave one complete recording and an exit code of 0, and no bridge or
+// tool may outlive its run. SOAK_RUNS sets the count (5 by default; scripts/soak
+// runs 50).
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "avi_summary.h"
+#include "bridge_client.h"
+#include "process_harness.h"
+
+namespace {
+
+const int DEFAULT_RUNS = 5;
+const DWORD RECORD_MS = 1000;
+const char* const TARGET_TITLE = "Soak Target";
+const char* const BRIDGE_EXE = "LUMARO_ScreenRecBridge.exe";
+
+bool ReadFromString(void* context, uint32_t offset, void* into, uint32_t count)
+{
+    const std::string* bytes = static_cast<const std::string*>(context);
+    if (offset > bytes->size() || count > bytes->size() - offset) {
+        return false;
+    }
+    memcpy(into, bytes->data() + offset, count);
+    return true;
+}
+
+// The one recording the run left, complete and about as long as the run recorded.
+bool RecordingComplete(const std::string& workDir, std::string& why)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((workDir + "recordings\\*.avi").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        why = "no recording";
+        return false;
+    }
+    std::string name = entry.cFileName;
+    bool more = FindNextFileA(search, &entry) != FALSE;
+    FindClose(search);
+    if (more) {
+        why = "more than one recording";
+        return false;
+    }
+    std::string bytes = ReadTextFile(workDir + "recordings\\" + name);
+    AviSource source = {ReadFromString, &bytes, static_cast<uint32_t>(bytes.size())};
+    AviSummary summary;
+    if (!ReadAviSummary(source, summary, why)) {
+        return false;
+    }
+    if (!AviComplete(summary) || summary.seconds < 0.5 || summary.seconds > 3.0) {
+        why = "incomplete or wrong length: " + std::to_string(summary.seconds) + " s";
+        return false;
+    }
+    return true;
+}
+
+TEST(Soak, CompleteRunsBackToBack)
+{
+    const char* setting = getenv("SOAK_RUNS");
+    int runs = setting ? atoi(setting) : DEFAULT_RUNS;
+    ASSERT_GT(runs, 0);
+    TargetWindow target(TARGET_TITLE, 200, 200, 160, 120, RGB(200, 40, 40));
+    std::string bridgePath = BinDir() + BRIDGE_EXE;
+
+    int cleanExits = 0, validFiles = 0, leftovers = 0;
+    for (int run = 1; run <= runs; ++run) {
+        std::string workDir = MakeTempDir("soak");
+        std::string toolDir = workDir + "rec\\tool\\";
+        CreateDirectoryA((workDir + "rec").c_str(), NULL);
+        CreateDirectoryA(toolDir.c_str(), NULL);
+        ASSERT_TRUE(CopyFileA((BinDir() + RECORDER_EXE).c_str(), (toolDir + RECORDER_EXE).c_str(), FALSE));
+
+        BridgeSession session;
+        InitBridgeSession(session, nullptr, nullptr);
+        bool ok = StartBridge(session, bridgePath.c_str(), TARGET_TITLE, toolDir.c_str(), SW_HIDE) &&
+                  FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) &&
+                  WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) &&
+                  StartCapture(session, BRIDGE_START_TIMEOUT_MS);
+        if (ok) {
+            WaitUntil([&] { return !BridgeStillRecording(session); }, RECORD_MS);
+            ok = StopCapture(session, BRIDGE_EXIT_TIMEOUT_MS);
+        }
+        DWORD code = 99;
+        if (ok && GetExitCodeProcess(session.process, &code) && code == 0 && !session.exitFailed) {
+            ++cleanExits;
+        } else {
+            ADD_FAILURE() << "run " << run << ": " << session.error << " exit code " << code;
+        }
+        EndBridgeSession(session);
+
+        std::string why;
+        if (RecordingComplete(workDir, why)) {
+            ++validFiles;
+        } else {
+            ADD_FAILURE() << "run " << run << ": " << why;
+        }
+        size_t left = ProcessesNamed(BRIDGE_EXE).size() + ProcessesNamed(RECORDER_EXE).size();
+        if (left > 0) {
+            ADD_FAILURE() << "run " << run << ": " << left << " processes left over";
+            leftovers += static_cast<int>(left);
+            KillProcessesNamed(BRIDGE_EXE);
+            KillProcessesNamed(RECORDER_EXE);
+        }
+    }
+    printf("soak: %d runs, %d clean exits, %d valid files, %d leftover processes\n", runs,
+           cleanExits, validFiles, leftovers);
+}
+
+} // namespace
