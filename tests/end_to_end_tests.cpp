@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,54 +54,142 @@ double NowSeconds()
     return static_cast<double>(now.QuadPart) / frequency.QuadPart;
 }
 
-TEST(EndToEnd, RecordsTheTargetWindowThroughTheBridge)
+struct RunParts {
+    std::string workDir;
+    std::string toolDir;
+    ChildProcess target;
+    ChildProcess bridge;
+    HWND window = NULL;
+    ~RunParts()
+    {
+        CloseChild(bridge);
+        CloseChild(target);
+        KillProcessesNamed(RECORDER_EXE);
+    }
+};
+
+// Lays out a tool folder, shows the target at the rectangle and starts the bridge on
+// it; returns once the tool's four fields hold the texts expected.
+void StartRun(RunParts& run, int left, int top, int width, int height, const char* const (&fields)[4])
 {
     KillProcessesNamed(RECORDER_EXE);
-    std::string workDir = MakeTempDir("e2e");
-    std::string toolDir = workDir + "rec\\tool\\";
-    ASSERT_TRUE(CreateDirectoryA((workDir + "rec").c_str(), NULL));
-    ASSERT_TRUE(CreateDirectoryA(toolDir.c_str(), NULL));
-    ASSERT_TRUE(CopyFileA((BinDir() + RECORDER_EXE).c_str(), (toolDir + RECORDER_EXE).c_str(), FALSE));
+    run.workDir = MakeTempDir("e2e");
+    run.toolDir = run.workDir + "rec\\tool\\";
+    ASSERT_TRUE(CreateDirectoryA((run.workDir + "rec").c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryA(run.toolDir.c_str(), NULL));
+    ASSERT_TRUE(CopyFileA((BinDir() + RECORDER_EXE).c_str(), (run.toolDir + RECORDER_EXE).c_str(), FALSE));
 
-    // Overhangs the screen's left edge: the region is cut to start at zero.
-    ChildProcess target;
     char targetArgs[64];
-    snprintf(targetArgs, sizeof targetArgs, "-20 100 320 200 %06lx", TARGET_RGB);
-    ASSERT_TRUE(StartChild(BinDir() + TARGET_EXE, targetArgs, SW_SHOWNORMAL, target));
-    ASSERT_TRUE(WaitUntil([] { return ScreenShows(1, 101, TARGET_RGB) && ScreenShows(298, 298, TARGET_RGB); },
-                          WAIT_MS));
+    snprintf(targetArgs, sizeof targetArgs, "%d %d %d %d %06lx", left, top, width, height, TARGET_RGB);
+    ASSERT_TRUE(StartChild(BinDir() + TARGET_EXE, targetArgs, SW_SHOWNORMAL, run.target));
+    ASSERT_TRUE(WaitUntil([&] { return FindWindowA(NULL, TARGET_TITLE) != NULL; }, WAIT_MS));
 
-    ChildProcess bridge;
     ASSERT_TRUE(StartChild(BinDir() + "LUMARO_ScreenRecBridge.exe",
-                           std::string(TARGET_TITLE) + "#" + toolDir, SW_SHOWMINIMIZED, bridge));
-    HWND tool = NULL;
+                           std::string(TARGET_TITLE) + "#" + run.toolDir, SW_SHOWMINIMIZED, run.bridge));
     ASSERT_TRUE(WaitUntil([&] {
-        tool = FindWindowA(NULL, RECORDER_TITLE);
-        return tool && FindWindowExA(tool, NULL, EDIT_CLASS, "100") &&
-               FindWindowExA(tool, NULL, EDIT_CLASS, "300") &&
-               FindWindowExA(tool, NULL, EDIT_CLASS, "200") &&
-               FindWindowExA(tool, NULL, EDIT_CLASS, "0");
-    }, WAIT_MS)) << "the fields never held 0, 100, 300, 200";
+        HWND tool = FindWindowA(NULL, RECORDER_TITLE);
+        for (const char* text : fields) {
+            if (!tool || !FindWindowExA(tool, NULL, EDIT_CLASS, text)) {
+                return false;
+            }
+        }
+        return true;
+    }, WAIT_MS)) << "the fields never held " << fields[0] << ", " << fields[1] << ", " << fields[2]
+                 << ", " << fields[3];
+    run.window = FindProcessWindow(run.bridge.info.dwProcessId, BRIDGE_NAME, BRIDGE_NAME);
+    ASSERT_NE(run.window, (HWND)NULL);
+}
 
-    HWND window = FindProcessWindow(bridge.info.dwProcessId, BRIDGE_NAME, BRIDGE_NAME);
-    ASSERT_NE(window, (HWND)NULL);
-    PostMessageA(window, WM_BRIDGE_START, 0, 0);
-    ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+// Start, record for a while, stop; returns the seconds between startcapture and stop.
+double RecordAndStop(RunParts& run)
+{
+    PostMessageA(run.window, WM_BRIDGE_START, 0, 0);
+    EXPECT_TRUE(WaitForOutput(run.bridge, "startcapture\r\n", WAIT_MS));
     double started = NowSeconds();
     WaitUntil([] { return false; }, RECORD_MS);
-    PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
+    PostMessageA(run.window, WM_BRIDGE_STOP, 0, 0);
     double stopped = NowSeconds();
     DWORD code = 99;
-    ASSERT_TRUE(WaitForExit(bridge, WAIT_MS, &code));
+    EXPECT_TRUE(WaitForExit(run.bridge, WAIT_MS, &code));
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Success\r\n");
     EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty()) << "the tool outlived stop";
+    return stopped - started;
+}
 
-    std::vector<std::string> files = Recordings(workDir);
+TEST(EndToEnd, RecordsTheTargetWindowThroughTheBridge)
+{
+    // Overhangs the screen's left edge: the region is cut to start at zero.
+    RunParts run;
+    const char* const fields[4] = {"0", "100", "300", "200"};
+    StartRun(run, -20, 100, 320, 200, fields);
+    ASSERT_TRUE(WaitUntil([] { return ScreenShows(1, 101, TARGET_RGB) && ScreenShows(298, 298, TARGET_RGB); },
+                          WAIT_MS));
+    double seconds = RecordAndStop(run);
+    EXPECT_EQ(run.bridge.output, "startcapture\r\nExit Process Success\r\n");
+    std::vector<std::string> files = Recordings(run.workDir);
     ASSERT_EQ(files.size(), 1u);
-    ExpectRecording(workDir, files[0], 300, 200, stopped - started, TARGET_RGB);
-    CloseChild(bridge);
-    CloseChild(target);
+    ExpectRecording(run.workDir, files[0], 300, 200, seconds, TARGET_RGB);
+}
+
+TEST(EndToEnd, TargetPartlyBelowAndRightOfTheScreenIsCut)
+{
+    RunParts run;
+    const char* const fields[4] = {"1800", "1000", "120", "80"};
+    StartRun(run, 1800, 1000, 300, 200, fields);
+    ASSERT_TRUE(WaitUntil([] { return ScreenShows(1801, 1001, TARGET_RGB) && ScreenShows(1918, 1078, TARGET_RGB); },
+                          WAIT_MS));
+    double seconds = RecordAndStop(run);
+    std::vector<std::string> files = Recordings(run.workDir);
+    ASSERT_EQ(files.size(), 1u);
+    ExpectRecording(run.workDir, files[0], 120, 80, seconds, TARGET_RGB);
+}
+
+TEST(EndToEnd, TargetWhollyOffTheScreenRecordsNothingAndTheToolSaysWhy)
+{
+    struct Case {
+        int left, top, width, height;
+        const char* fields[4];
+    };
+    const Case cases[] = {
+        {2500, 100, 400, 200, {"2500", "100", "-580", "200"}},
+        {100, 1200, 200, 100, {"100", "1200", "200", "-120"}},
+    };
+    for (const Case& c : cases) {
+        RunParts run;
+        StartRun(run, c.left, c.top, c.width, c.height, c.fields);
+        RecordAndStop(run);
+        EXPECT_EQ(run.bridge.output, "startcapture\r\nExit Process Success\r\n");
+        EXPECT_TRUE(Recordings(run.workDir).empty()) << c.fields[0] << "," << c.fields[1];
+        std::string log = ReadTextFile(run.workDir + RECORDER_LOG);
+        EXPECT_NE(log.find("Not recording"), std::string::npos) << log;
+    }
+}
+
+TEST(EndToEnd, ToolKilledWhileRecordingStillGivesOneExitLine)
+{
+    RunParts run;
+    const char* const fields[4] = {"0", "100", "300", "200"};
+    StartRun(run, -20, 100, 320, 200, fields);
+    PostMessageA(run.window, WM_BRIDGE_START, 0, 0);
+    ASSERT_TRUE(WaitForOutput(run.bridge, "startcapture\r\n", WAIT_MS));
+    WaitUntil([] { return false; }, RECORD_MS);
+    KillProcessesNamed(RECORDER_EXE);
+    PostMessageA(run.window, WM_BRIDGE_STOP, 0, 0);
+    DWORD code = 99;
+    ASSERT_TRUE(WaitForExit(run.bridge, WAIT_MS, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(run.bridge.output == "startcapture\r\nExit Process Success\r\n" ||
+                run.bridge.output == "startcapture\r\nExit Process Failed\r\n")
+        << run.bridge.output;
+    // A file whose writer was killed has no closing index, but the frames written before
+    // stay readable.
+    std::vector<std::string> files = Recordings(run.workDir);
+    ASSERT_EQ(files.size(), 1u);
+    std::map<std::string, std::string> probe = Probe(run.workDir, files[0]);
+    printf("killed recording: codec %s, %s x %s, %s frames read\n", probe["codec_name"].c_str(),
+           probe["width"].c_str(), probe["height"].c_str(), probe["nb_read_frames"].c_str());
+    EXPECT_EQ(probe["codec_name"], "mjpeg");
+    EXPECT_GT(atol(probe["nb_read_frames"].c_str()), 0L);
 }
 
 } // namespace
