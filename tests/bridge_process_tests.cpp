@@ -5,6 +5,7 @@
 // what reaches it and can be told to misbehave.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,27 @@ protected:
     // Waits until the bridge has set the four fields.
     bool WaitForHandOff() { return WaitForToolEvent(" settext height "); }
 
+    // Shows the usual target, starts the bridge on it and waits for the hand-off;
+    // returns the bridge window.
+    HWND StartReadyBridge()
+    {
+        target.reset(new TargetWindow(TARGET_TITLE, 0, 0, 100, 100));
+        StartBridge(CommandLine());
+        HWND window = BridgeWindow(bridge);
+        EXPECT_NE(window, (HWND)NULL);
+        EXPECT_TRUE(WaitForHandOff());
+        return window;
+    }
+
+    // Ending a process that is already gone reports success under Wine and failure on
+    // Windows; either way exactly one exit line follows what came before.
+    void ExpectOneExitLineAfter(const std::string& before)
+    {
+        EXPECT_TRUE(bridge.output == before + "Exit Process Success\r\n" ||
+                    bridge.output == before + "Exit Process Failed\r\n")
+            << bridge.output;
+    }
+
     void ExpectExitZero(ChildProcess& child)
     {
         DWORD code = 99;
@@ -113,6 +135,7 @@ protected:
 
     std::string workDir;
     std::string toolDir;
+    std::unique_ptr<TargetWindow> target;
     ChildProcess bridge;
     ChildProcess second;
 };
@@ -154,10 +177,7 @@ TEST_F(BridgeProcess, ToolIsStartedMinimisedTwoLevelsAboveItsFolder)
 
 TEST_F(BridgeProcess, StartcaptureIsReadableBeforeStop)
 {
-    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(CommandLine());
-    HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForHandOff());
+    HWND window = StartReadyBridge();
     SendMessageA(window, WM_BRIDGE_START, 0, 0);
     EXPECT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
     EXPECT_EQ(bridge.output, "startcapture\r\n");
@@ -168,10 +188,7 @@ TEST_F(BridgeProcess, StartcaptureIsReadableBeforeStop)
 
 TEST_F(BridgeProcess, ClosingTheWindowWritesNothingAndLeavesTheTool)
 {
-    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(CommandLine());
-    HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForHandOff());
+    HWND window = StartReadyBridge();
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
     PostMessageA(window, WM_CLOSE, 0, 0);
@@ -326,10 +343,7 @@ TEST_F(BridgeProcess, OddCommandLinesNeverCrash)
 
 TEST_F(BridgeProcess, HostThatClosesThePipeEarlyStillGetsStopServed)
 {
-    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(CommandLine());
-    HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForHandOff());
+    HWND window = StartReadyBridge();
     CloseHandle(bridge.outputRead);
     bridge.outputRead = NULL;
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
@@ -340,26 +354,18 @@ TEST_F(BridgeProcess, HostThatClosesThePipeEarlyStillGetsStopServed)
 
 TEST_F(BridgeProcess, StopTwiceIsServedTwiceBeforeTheBridgeEnds)
 {
-    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(CommandLine());
-    HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForHandOff());
+    HWND window = StartReadyBridge();
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
     // The quit message comes only after the queue is empty, so the second stop is served
-    // too; it ends a process that is already gone (success under Wine, failure on Windows).
-    EXPECT_TRUE(bridge.output == "Exit Process Success\r\nExit Process Success\r\n" ||
-                bridge.output == "Exit Process Success\r\nExit Process Failed\r\n")
-        << bridge.output;
+    // too, on a process that is already gone.
+    ExpectOneExitLineAfter("Exit Process Success\r\n");
 }
 
 TEST_F(BridgeProcess, ToolClosedByTheUserAfterDiscovery)
 {
-    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(CommandLine());
-    HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForHandOff());
+    HWND window = StartReadyBridge();
     HWND tool = FindWindowA(NULL, RECORDER_TITLE);
     ASSERT_NE(tool, (HWND)NULL);
     PostMessageA(tool, WM_CLOSE, 0, 0);
@@ -367,27 +373,18 @@ TEST_F(BridgeProcess, ToolClosedByTheUserAfterDiscovery)
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    // Ending a process that is already gone reports success under Wine and failure on
-    // Windows; either way exactly one exit line follows.
-    EXPECT_TRUE(bridge.output == "startcapture\r\nExit Process Success\r\n" ||
-                bridge.output == "startcapture\r\nExit Process Failed\r\n")
-        << bridge.output;
+    ExpectOneExitLineAfter("startcapture\r\n");
 }
 
 TEST_F(BridgeProcess, ToolThatCrashesWhileRecordingStillGivesOneExitLine)
 {
     SetEnvironmentVariableA("FAKE_RECORDER", "exit_on_play=1");
-    TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(CommandLine());
-    HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForHandOff());
+    HWND window = StartReadyBridge();
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_TRUE(bridge.output == "startcapture\r\nExit Process Success\r\n" ||
-                bridge.output == "startcapture\r\nExit Process Failed\r\n")
-        << bridge.output;
+    ExpectOneExitLineAfter("startcapture\r\n");
 }
 
 TEST_F(BridgeProcess, CommandSentDuringDiscoveryIsServedOnceTheToolIsThere)
