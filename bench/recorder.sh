@@ -28,12 +28,12 @@ x11grab_fps() {
 
 printf '%-10s %10s %12s %12s %8s %8s %8s %11s %8s\n' region bitblt_fps capture_fps \
   x11grab_fps cap/blt cap/x11 blt/x11 bytes/s@15 quality
-while read -r _ size _ bitblt _ capture _ ratio _ bytes _ quality _ encode; do
+while read -r _ size _ bitblt _ capture _ ratio _ bytes _ quality _ encode _ qmax _ bmax _ qmin _ bmin; do
   grab=$(x11grab_fps "$size")
   awk -v s="$size" -v b="$bitblt" -v c="$capture" -v g="$grab" -v r="$ratio" -v y="$bytes" \
     -v q="$quality" \
-    'BEGIN { printf "%-10s %10.1f %12.1f %12.1f %8.2f %8.2f %8.2f %11.0f %8.2f\n", s, b, c, g, r,
+    'BEGIN { printf "%-10s %10.1f %12.1f %12.1f %8.2f %8.2f %8.2f %11.0f %8d\n", s, b, c, g, r,
              (g > 0 ? c / g : 0), (g > 0 ? b / g : 0), y, q }'
-  echo "           (encoder alone, conversion and JPEG: $encode fps)"
+  echo "           (encoder alone: $encode fps; one frame as bytes/s@15: $bmax at quality $qmax, $bmin at $qmin)"
 done < <(grep '^size ' "$out")
 grep '^paced ' "$out"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "capture_session.h"
-#include "jpeg_encoder.h"
+#include "jpeg_baseline.h"
 #include "platform_error.h"
 
 #define BENCH_TITLE "RecorderBenchScene"
@@ -129,33 +129,24 @@ static double BareBitBltFps(Size size, std::vector<BYTE>* lastFrame)
     return fps;
 }
 
-// The encoder thread's work alone (conversion and JPEG) on one captured frame.
-static double EncodeFps(Size size, const std::vector<BYTE>& frame, float quality)
+// The encoder thread's work alone on one captured frame, and the frame's size.
+static double EncodeFps(Size size, const std::vector<BYTE>& frame, int quality, size_t* bytes)
 {
-    JpegEncoder encoder;
-    char error[SESSION_ERROR_SIZE];
-    if (!OpenJpegEncoder(&encoder, size.width, size.height, error, sizeof error)) {
-        fprintf(stderr, "OpenJpegEncoder: %s\n", error);
-        return 0;
-    }
-    UINT stride = (static_cast<UINT>(size.width) * 3 + 3) & ~3u;
-    std::vector<BYTE> bgr(static_cast<size_t>(stride) * size.height);
+    const BgrxImage image = {frame.data(), static_cast<ptrdiff_t>(size.width) * 4,
+                             static_cast<uint32_t>(size.width), static_cast<uint32_t>(size.height)};
+    std::vector<uint8_t> jpeg;
     long frames = 0;
     double start = Now();
     double elapsed = 0;
     while (elapsed < FLAT_OUT_SECONDS / 2.0) {
-        BgrxToBgr(frame.data(), size.width * 4, bgr.data(), stride, size.width, size.height);
-        const BYTE* data;
-        DWORD bytes;
-        if (!EncodeJpeg(&encoder, bgr.data(), size.width, size.height, stride, quality, &data,
-                        &bytes, error, sizeof error)) {
-            fprintf(stderr, "EncodeJpeg: %s\n", error);
+        if (!EncodeBaselineJpeg(image, quality, &jpeg)) {
+            fprintf(stderr, "EncodeBaselineJpeg refused %dx%d\n", size.width, size.height);
             break;
         }
         ++frames;
         elapsed = Now() - start;
     }
-    CloseJpegEncoder(&encoder);
+    *bytes = jpeg.size();
     return frames / elapsed;
 }
 
@@ -198,16 +189,22 @@ int main()
         if (!RunSession(size, true, FLAT_OUT_SECONDS, path, &stats)) {
             return 1;
         }
-        double encode = EncodeFps(size, frame, stats.jpegQuality);
+        size_t bytes = 0, bytesMax = 0, bytesMin = 0;
+        double encode = EncodeFps(size, frame, stats.jpegQuality, &bytes);
+        EncodeFps(size, frame, JPEG_QUALITY_MAX, &bytesMax);
+        EncodeFps(size, frame, JPEG_QUALITY_MIN, &bytesMin);
         double capture = stats.framesWritten / stats.seconds;
         double bytesPerSecond =
             stats.framesWritten ? static_cast<double>(stats.bytesWritten) / stats.framesWritten *
                                       DEFAULT_FPS
                                 : 0;
         printf("size %dx%d bitblt_fps %.1f capture_fps %.1f ratio %.2f bytes_per_s_at_%d_fps %.0f "
-               "quality %.2f encode_fps %.1f\n",
+               "quality %d encode_fps %.1f quality_max %d bytes_per_s %llu quality_min %d "
+               "bytes_per_s %llu\n",
                size.width, size.height, bitblt, capture, capture / bitblt, DEFAULT_FPS,
-               bytesPerSecond, stats.jpegQuality, encode);
+               bytesPerSecond, stats.jpegQuality, encode, JPEG_QUALITY_MAX,
+               static_cast<unsigned long long>(bytesMax) * DEFAULT_FPS, JPEG_QUALITY_MIN,
+               static_cast<unsigned long long>(bytesMin) * DEFAULT_FPS);
         fflush(stdout);
     }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "avi_writer.h"
-#include "jpeg_encoder.h"
+#include "jpeg_baseline.h"
 #include "platform_error.h"
 
 struct CapturedFrame {
@@ -50,7 +50,7 @@ struct CaptureSession {
     std::atomic<uint64_t> framesCaptured;
     std::atomic<uint64_t> framesDropped;
     std::atomic<uint64_t> bytesWritten;
-    std::atomic<float> jpegQuality;
+    std::atomic<int> jpegQuality;
 
     std::thread captureThread;
     std::thread encoderThread;
@@ -172,15 +172,17 @@ static bool WriteFrame(CaptureSession* s, AviWriter* writer, const BYTE* data, D
 }
 
 // Writes frames in slot order; a slot that got no capture repeats the frame before
-// it, so the file's timeline stays true to the clock.
-static void EncodeLoop(CaptureSession* s, JpegEncoder* encoder, AviWriter* writer)
+// it, so the file's timeline stays true to the clock. The capture buffer goes back
+// to the capture thread once its frame is encoded.
+static void EncodeLoop(CaptureSession* s, AviWriter* writer)
 {
     const RecordRegion& r = s->settings.region;
-    std::vector<BYTE> previous;
-    UINT bgrStride = (static_cast<UINT>(r.width) * 3 + 3) & ~3u;
-    std::vector<BYTE> bgr(static_cast<size_t>(bgrStride) * r.height);
+    const BgrxImage image = {nullptr, static_cast<ptrdiff_t>(s->stride),
+                             static_cast<uint32_t>(r.width), static_cast<uint32_t>(r.height)};
+    std::vector<uint8_t> jpeg;
+    std::vector<uint8_t> previous;
     uint64_t budget = FrameByteBudget(s->settings.fps, s->settings.sizeLimit);
-    float quality = JPEG_QUALITY_MAX;
+    int quality = JPEG_QUALITY_MAX;
     bool writing = true;
     for (;;) {
         CapturedFrame frame;
@@ -193,8 +195,11 @@ static void EncodeLoop(CaptureSession* s, JpegEncoder* encoder, AviWriter* write
             frame = s->queue.front();
             s->queue.pop_front();
         }
+        bool encoded = false;
         if (writing) {
-            BgrxToBgr(s->pixels[frame.buffer], s->stride, bgr.data(), bgrStride, r.width, r.height);
+            BgrxImage pixels = image;
+            pixels.topRow = s->pixels[frame.buffer];
+            encoded = EncodeBaselineJpeg(pixels, quality, &jpeg);
         }
         {
             std::lock_guard<std::mutex> guard(s->lock);
@@ -204,30 +209,27 @@ static void EncodeLoop(CaptureSession* s, JpegEncoder* encoder, AviWriter* write
         if (!writing) {
             continue;
         }
-        const BYTE* data = nullptr;
-        DWORD bytes = 0;
-        char error[SESSION_ERROR_SIZE];
-        bool encoded = EncodeJpeg(encoder, bgr.data(), r.width, r.height, bgrStride, quality, &data,
-                                  &bytes, error, sizeof error);
-        if (encoded) {
-            s->jpegQuality = quality;
-            quality = NextJpegQuality(quality, bytes, budget);
-        }
         if (!encoded) {
+            char error[SESSION_ERROR_SIZE];
+            snprintf(error, sizeof error, "the JPEG encoder refused a %dx%d frame", r.width,
+                     r.height);
             EndSession(s, SESSION_FAILED, error);
             writing = false;
             continue;
         }
+        s->jpegQuality = quality;
+        quality = NextJpegQuality(quality, jpeg.size(), budget);
+        const DWORD bytes = static_cast<DWORD>(jpeg.size());
         while (writing && static_cast<uint64_t>(writer->frames) < frame.slot) {
-            const BYTE* repeat = previous.empty() ? data : previous.data();
-            DWORD repeatBytes = previous.empty() ? bytes : static_cast<DWORD>(previous.size());
-            writing = WriteFrame(s, writer, repeat, repeatBytes);
+            const bool repeat = !previous.empty();
+            writing = WriteFrame(s, writer, repeat ? previous.data() : jpeg.data(),
+                                 repeat ? static_cast<DWORD>(previous.size()) : bytes);
         }
         if (writing) {
-            writing = WriteFrame(s, writer, data, bytes);
+            writing = WriteFrame(s, writer, jpeg.data(), bytes);
         }
         if (writing && !s->settings.flatOut) {
-            previous.assign(data, data + bytes);
+            previous.swap(jpeg);
         }
     }
 }
@@ -238,18 +240,13 @@ static void EncoderThread(CaptureSession* s)
     const RecordRegion& r = s->settings.region;
     // AVIFile initialises OLE, which wants a single-threaded apartment.
     HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    JpegEncoder encoder;
     AviWriter writer;
     bool ready = false;
     if (FAILED(hr)) {
         DescribeHresult("CoInitializeEx", hr, error, sizeof error);
-    } else if (OpenJpegEncoder(&encoder, r.width, r.height, error, sizeof error)) {
-        if (OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps, error,
-                          sizeof error)) {
-            ready = true;
-        } else {
-            CloseJpegEncoder(&encoder);
-        }
+    } else {
+        ready = OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps, error,
+                              sizeof error);
     }
     {
         std::lock_guard<std::mutex> guard(s->lock);
@@ -261,11 +258,10 @@ static void EncoderThread(CaptureSession* s)
     }
     s->changed.notify_all();
     if (ready) {
-        EncodeLoop(s, &encoder, &writer);
+        EncodeLoop(s, &writer);
         if (!CloseAviWriter(&writer, error, sizeof error)) {
             EndSession(s, SESSION_FAILED, error);
         }
-        CloseJpegEncoder(&encoder);
     }
     if (SUCCEEDED(hr)) {
         CoUninitialize();
@@ -314,7 +310,7 @@ static bool SetUpGdi(CaptureSession* s, char* error, size_t size)
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = r.width;
-    info.bmiHeader.biHeight = -r.height;   // top row first, as the encoder wants
+    info.bmiHeader.biHeight = -r.height;   // top row first
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;

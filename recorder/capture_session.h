@@ -1,6 +1,7 @@
 // One recording: a capture thread grabs the screen region with GDI at the frame rate
 // into a few 32-bit DIB sections (the screen's own format, so BitBlt converts
-// nothing), an encoder thread turns them into JPEG and appends them to the AVI file. The window's thread only starts and finishes a session.
+// nothing), an encoder thread turns them straight into JPEG and appends them to the
+// AVI file. The window's thread only starts and finishes a session.
 #pragma once
 
 #include <windows.h>
@@ -41,7 +42,7 @@ struct CaptureStats {
     uint64_t framesDropped;   // slots that got no capture of their own
     uint64_t bytesWritten;
     double seconds;           // since the first frame was due
-    float jpegQuality;        // the latest frame's
+    int jpegQuality;          // the latest frame's, 1 to 100
 };
 
 struct CaptureSession;

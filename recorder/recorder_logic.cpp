@@ -166,7 +166,7 @@ uint64_t FrameByteBudget(uint32_t fps, uint64_t limit)
     return share > overhead ? share - overhead : 0;
 }
 
-float NextJpegQuality(float quality, uint64_t frameBytes, uint64_t budget)
+int NextJpegQuality(int quality, uint64_t frameBytes, uint64_t budget)
 {
     if (frameBytes > budget) {
         quality -= JPEG_QUALITY_STEP_DOWN;
@@ -180,20 +180,4 @@ float NextJpegQuality(float quality, uint64_t frameBytes, uint64_t budget)
         quality = JPEG_QUALITY_MAX;
     }
     return quality;
-}
-
-void BgrxToBgr(const uint8_t* source, size_t sourceStride, uint8_t* target, size_t targetStride,
-               uint32_t width, uint32_t height)
-{
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* from = source + y * sourceStride;
-        uint8_t* to = target + y * targetStride;
-        for (uint32_t x = 0; x < width; ++x) {
-            to[0] = from[0];
-            to[1] = from[1];
-            to[2] = from[2];
-            from += 4;
-            to += 3;
-        }
-    }
 }

@@ -13,13 +13,13 @@
 #define AVI_CHUNK_HEADER_BYTES 8ull
 #define AVI_INDEX_ENTRY_BYTES 16ull
 
-// JPEG quality follows the frame sizes so that ten minutes at the frame rate fit one
-// file: a frame over its share of the file lowers it, frames well under raise it.
+// JPEG quality (1 to 100) follows the frame sizes so that ten minutes at the frame rate
+// fit one file: a frame over its share of the file lowers it, frames well under raise it.
 #define BUDGET_SECONDS 600
-#define JPEG_QUALITY_MAX 0.75f
-#define JPEG_QUALITY_MIN 0.25f
-#define JPEG_QUALITY_STEP_DOWN 0.05f
-#define JPEG_QUALITY_STEP_UP 0.01f
+#define JPEG_QUALITY_MAX 75
+#define JPEG_QUALITY_MIN 25
+#define JPEG_QUALITY_STEP_DOWN 5
+#define JPEG_QUALITY_STEP_UP 1
 
 #define RECORDING_PREFIX "recording_"
 #define RECORDING_EXTENSION ".avi"
@@ -87,9 +87,4 @@ uint64_t FrameFileCost(uint64_t frameBytes);
 
 // Each frame's share of a file of `limit` bytes that holds BUDGET_SECONDS at `fps`.
 uint64_t FrameByteBudget(uint32_t fps, uint64_t limit);
-float NextJpegQuality(float quality, uint64_t frameBytes, uint64_t budget);
-
-// 32-bit BGRX rows (as the screen is captured) to the 24-bit BGR rows the JPEG
-// encoder takes.
-void BgrxToBgr(const uint8_t* source, size_t sourceStride, uint8_t* target, size_t targetStride,
-               uint32_t width, uint32_t height);
+int NextJpegQuality(int quality, uint64_t frameBytes, uint64_t budget);

@@ -1,5 +1,5 @@
 // The recording tool's pure logic, table by table: field parsing, region check and
-// cut, file names, frame pacing, the AVI size limit, JPEG quality and pixel conversion.
+// cut, file names, frame pacing, the AVI size limit, and JPEG quality.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -238,19 +238,19 @@ TEST(NextJpegQuality, Table)
 {
     const uint64_t budget = 1000;
     const struct {
-        float quality;
+        int quality;
         uint64_t bytes;
-        float next;
+        int next;
     } cases[] = {
-        {0.75f, 1001, 0.70f},   // over budget: down a step
-        {0.75f, 1000, 0.75f},   // at budget: kept
-        {0.50f, 750, 0.50f},    // between three quarters and the budget: kept
-        {0.50f, 749, 0.51f},    // well under: up a small step
-        {0.75f, 10, 0.75f},     // never above the maximum
-        {0.27f, 5000, 0.25f},   // never below the minimum
+        {75, 1001, 70},   // over budget: down a step
+        {75, 1000, 75},   // at budget: kept
+        {50, 750, 50},    // between three quarters and the budget: kept
+        {50, 749, 51},    // well under: up a small step
+        {75, 10, 75},     // never above the maximum
+        {27, 5000, 25},   // never below the minimum
     };
     for (const auto& c : cases) {
-        EXPECT_FLOAT_EQ(NextJpegQuality(c.quality, c.bytes, budget), c.next)
+        EXPECT_EQ(NextJpegQuality(c.quality, c.bytes, budget), c.next)
             << c.quality << " " << c.bytes;
     }
 }
@@ -266,17 +266,6 @@ TEST(FrameByteBudget, TenMinutesOfBudgetFramesFitTheLimit)
         // and leave little of the file unused.
         EXPECT_GT(frames * FrameFileCost(budget), AVI_SIZE_LIMIT / 100 * 99) << fps;
     }
-}
-
-TEST(BgrxToBgr, DropsTheFourthByteAndKeepsRowStrides)
-{
-    // Two rows of two pixels; the target rows are padded to 8 bytes.
-    const uint8_t source[] = {1, 2, 3, 99, 4, 5, 6, 99, 7, 8, 9, 99, 10, 11, 12, 99};
-    uint8_t target[16];
-    memset(target, 0xee, sizeof target);
-    BgrxToBgr(source, 8, target, 8, 2, 2);
-    const uint8_t expected[] = {1, 2, 3, 4, 5, 6, 0xee, 0xee, 7, 8, 9, 10, 11, 12, 0xee, 0xee};
-    EXPECT_EQ(memcmp(target, expected, sizeof expected), 0);
 }
 
 } // namespace
