@@ -30,5 +30,8 @@ struct AviSummary {
 // writer was ended before it closed the file parses with indexed false.
 bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& error);
 
+// The same for a whole file already in memory.
+bool ReadAviSummaryFromBytes(const std::string& bytes, AviSummary& summary, std::string& error);
+
 // A properly closed file: indexed, and the header counts every frame in the file.
 bool AviComplete(const AviSummary& summary);

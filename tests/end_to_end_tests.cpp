@@ -25,17 +25,7 @@ const unsigned long TARGET_RGB = 0x2080e0;
 
 std::vector<std::string> Recordings(const std::string& workDir)
 {
-    std::vector<std::string> files;
-    std::string folder = workDir + RECORDINGS_FOLDER "\\";
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "*" RECORDING_EXTENSION).c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            files.push_back(folder + entry.cFileName);
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    return files;
+    return FilesIn(workDir + RECORDINGS_FOLDER "\\", "*" RECORDING_EXTENSION);
 }
 
 bool ScreenShows(int x, int y, unsigned long rgb)

@@ -67,20 +67,7 @@ protected:
                               TARGET_WAIT_MS));
     }
 
-    std::vector<std::string> Recordings()
-    {
-        std::vector<std::string> paths;
-        std::string folder = workDir + "recordings\\";
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder + "*.avi").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                paths.push_back(folder + found.cFileName);
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        return paths;
-    }
+    std::vector<std::string> Recordings() { return FilesIn(workDir + "recordings\\", "*.avi"); }
 };
 
 // Runs bridge-host to its end; its output with CRLF read as LF.
@@ -201,16 +188,6 @@ TEST_F(HostProcess, BridgeKilledWhileRecordingIsReportedAndTheToolClosed)
                           RECORDER_CLOSE_TIMEOUT_MS));
 }
 
-bool ReadFromString(void* context, uint32_t offset, void* into, uint32_t count)
-{
-    const std::string* bytes = static_cast<const std::string*>(context);
-    if (offset > bytes->size() || bytes->size() - offset < count) {
-        return false;
-    }
-    memcpy(into, bytes->data() + offset, count);
-    return true;
-}
-
 TEST_F(HostProcess, BridgeHostRecordsTheDemoForTheRequestedTime)
 {
     PutTool(RECORDER_EXE);
@@ -237,10 +214,9 @@ TEST_F(HostProcess, BridgeHostRecordsTheDemoForTheRequestedTime)
     EXPECT_EQ(lstrcmpiA(path.c_str(), recordings[0].c_str()), 0) << path;
 
     std::string bytes = ReadTextFile(recordings[0]);
-    AviSource source = {ReadFromString, &bytes, static_cast<uint32_t>(bytes.size())};
     AviSummary summary;
     std::string error;
-    ASSERT_TRUE(ReadAviSummary(source, summary, error)) << error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
     EXPECT_TRUE(AviComplete(summary));
     EXPECT_EQ(summary.width, DEMO_WIDTH);
     EXPECT_EQ(summary.height, DEMO_HEIGHT);

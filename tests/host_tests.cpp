@@ -276,21 +276,9 @@ std::string BuildAvi(const AviShape& shape)
     return ChunkBytes("RIFF", "AVI " + body);
 }
 
-bool ReadFromString(void* context, uint32_t offset, void* into, uint32_t count)
-{
-    const std::string* bytes = static_cast<const std::string*>(context);
-    if (offset > bytes->size() || bytes->size() - offset < count) {
-        return false;
-    }
-    memcpy(into, bytes->data() + offset, count);
-    return true;
-}
-
 bool Summarise(const std::string& bytes, AviSummary& summary, std::string& error)
 {
-    AviSource source = {ReadFromString, const_cast<std::string*>(&bytes),
-                        static_cast<uint32_t>(bytes.size())};
-    return ReadAviSummary(source, summary, error);
+    return ReadAviSummaryFromBytes(bytes, summary, error);
 }
 
 TEST(ReadAviSummary, ShapesOfFiles)

@@ -47,6 +47,23 @@ std::string ReadTextFile(const std::string& path)
     return text;
 }
 
+std::vector<std::string> FilesIn(const std::string& folder, const char* pattern)
+{
+    std::vector<std::string> files;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + pattern).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return files;
+    }
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            files.push_back(folder + entry.cFileName);
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return files;
+}
+
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
                 ChildProcess& child)
 {

@@ -18,6 +18,10 @@ std::string MakeTempDir(const char* tag);
 
 std::string ReadTextFile(const std::string& path);
 
+// Paths of the files in the folder (given with its trailing backslash) that match the
+// pattern.
+std::vector<std::string> FilesIn(const std::string& folder, const char* pattern);
+
 struct ChildProcess {
     PROCESS_INFORMATION info = {};
     HANDLE outputRead = NULL;

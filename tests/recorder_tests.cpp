@@ -17,6 +17,7 @@
 #include "capture_session.h"
 #include "recorder.h"
 #include "media_check.h"
+#include "process_harness.h"
 #include "recorder_test_names.h"
 
 namespace {
@@ -28,14 +29,6 @@ const DWORD RECORD_MS = 1000;
 struct Region {
     int left, top, width, height;
 };
-
-std::string ExeFolder()
-{
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
-}
 
 std::string MakeWorkFolder(const char* name)
 {
@@ -82,22 +75,6 @@ void RemoveWorkFolder(const std::string& folder)
 std::vector<std::string> Recordings(const std::string& folder)
 {
     return ListFiles(folder + "\\" RECORDINGS_FOLDER, "*" RECORDING_EXTENSION);
-}
-
-std::string ReadFileText(const std::string& path)
-{
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return text;
-    }
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-    }
-    fclose(file);
-    return text;
 }
 
 // A started program, ended and released whatever way the test leaves.
@@ -167,7 +144,7 @@ bool FindTool(Process* tool, ToolWindows* t)
 
 bool StartTool(Process* tool, ToolWindows* windows, const std::string& folder)
 {
-    return StartProgram(tool, ExeFolder() + RECORDER_EXE, "", folder, SW_SHOWMINNOACTIVE) &&
+    return StartProgram(tool, BinDir() + RECORDER_EXE, "", folder, SW_SHOWMINNOACTIVE) &&
            FindTool(tool, windows);
 }
 
@@ -216,7 +193,7 @@ bool StartTarget(Process* target, Region at, unsigned long rgb)
     char arguments[96];
     snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx", at.left, at.top, at.width,
              at.height, rgb);
-    if (!StartProgram(target, ExeFolder() + TARGET_EXE, arguments, "", SW_SHOWNORMAL)) {
+    if (!StartProgram(target, BinDir() + TARGET_EXE, arguments, "", SW_SHOWNORMAL)) {
         return false;
     }
     HDC screen = GetDC(nullptr);
@@ -286,7 +263,7 @@ TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
         ASSERT_EQ(videos.size(), 1u);
         ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, stopAt),
                         c.rgb);
-        EXPECT_NE(ReadFileText(folder + "\\" RECORDER_LOG).find("Saved"), std::string::npos);
+        EXPECT_NE(ReadTextFile(folder + "\\" RECORDER_LOG).find("Saved"), std::string::npos);
         targetProcess.End();
         RemoveWorkFolder(folder);
     }
@@ -344,7 +321,7 @@ TEST(RecorderTool, BadInputRecordsNothingAndSaysWhy)
         std::string status = StatusText(t);
         EXPECT_NE(status.find("Not recording"), std::string::npos) << status;
         EXPECT_NE(status.find(c.says), std::string::npos) << status;
-        EXPECT_NE(ReadFileText(folder + "\\" RECORDER_LOG).find(c.says), std::string::npos)
+        EXPECT_NE(ReadTextFile(folder + "\\" RECORDER_LOG).find(c.says), std::string::npos)
             << c.says;
         EXPECT_TRUE(Recordings(folder).empty()) << c.says;
     }

@@ -21,36 +21,17 @@ const DWORD RECORD_MS = 1000;
 const char* const TARGET_TITLE = "Soak Target";
 const char* const BRIDGE_EXE = "LUMARO_ScreenRecBridge.exe";
 
-bool ReadFromString(void* context, uint32_t offset, void* into, uint32_t count)
-{
-    const std::string* bytes = static_cast<const std::string*>(context);
-    if (offset > bytes->size() || count > bytes->size() - offset) {
-        return false;
-    }
-    memcpy(into, bytes->data() + offset, count);
-    return true;
-}
-
 // The one recording the run left, complete and about as long as the run recorded.
 bool RecordingComplete(const std::string& workDir, std::string& why)
 {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((workDir + "recordings\\*.avi").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        why = "no recording";
+    std::vector<std::string> files = FilesIn(workDir + "recordings\\", "*.avi");
+    if (files.size() != 1) {
+        why = std::to_string(files.size()) + " recordings, not one";
         return false;
     }
-    std::string name = entry.cFileName;
-    bool more = FindNextFileA(search, &entry) != FALSE;
-    FindClose(search);
-    if (more) {
-        why = "more than one recording";
-        return false;
-    }
-    std::string bytes = ReadTextFile(workDir + "recordings\\" + name);
-    AviSource source = {ReadFromString, &bytes, static_cast<uint32_t>(bytes.size())};
+    std::string bytes = ReadTextFile(files[0]);
     AviSummary summary;
-    if (!ReadAviSummary(source, summary, why)) {
+    if (!ReadAviSummaryFromBytes(bytes, summary, why)) {
         return false;
     }
     if (!AviComplete(summary) || summary.seconds < 0.5 || summary.seconds > 3.0) {
