@@ -91,9 +91,6 @@ static bool DiscoverRecorder(const char* title)
 {
     DWORD started = GetTickCount();
     for (;;) {
-        if (RecorderComplete()) {
-            return true;
-        }
         DiscoveryPass(title);
         if (RecorderComplete()) {
             return true;
