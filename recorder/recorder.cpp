@@ -22,7 +22,6 @@ struct RecorderState {
 };
 
 static RecorderState g_recorder;
-static WNDPROC g_buttonBase;
 static WNDPROC g_editBase;
 
 static const char* const FIELD_TEXTS[FIELD_COUNT] = {LEFT_TEXT, TOP_TEXT, WIDTH_TEXT, HEIGHT_TEXT};
@@ -36,11 +35,6 @@ static void SyncTextRecord(HWND field)
     char text[FIELD_TEXT_SIZE];
     GetWindowTextA(field, text, sizeof text);
     DefWindowProcA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-}
-
-static LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return CallWindowProcA(g_buttonBase, window, message, wParam, lParam);
 }
 
 static LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -293,7 +287,8 @@ static LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam
 }
 
 // Registers `name` as a superclass of the system class `base`, so the controls behave
-// as the system's own towards clicks and text messages from other processes.
+// as the system's own towards clicks and text messages from other processes. With no
+// procedure of its own the class keeps the base's.
 static bool RegisterSuperclass(const char* base, const char* name, WNDPROC proc, WNDPROC* baseProc,
                                char* error, size_t size)
 {
@@ -303,8 +298,10 @@ static bool RegisterSuperclass(const char* base, const char* name, WNDPROC proc,
         DescribeLastError("GetClassInfoExA", error, size);
         return false;
     }
-    *baseProc = windowClass.lpfnWndProc;
-    windowClass.lpfnWndProc = proc;
+    if (proc != nullptr) {
+        *baseProc = windowClass.lpfnWndProc;
+        windowClass.lpfnWndProc = proc;
+    }
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = name;
     if (RegisterClassExA(&windowClass) == 0) {
@@ -327,7 +324,7 @@ static int FailStart(const char* error)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     char error[STATUS_TEXT_SIZE];
-    if (!RegisterSuperclass("BUTTON", BUTTON_CLASS, ButtonProc, &g_buttonBase, error, sizeof error) ||
+    if (!RegisterSuperclass("BUTTON", BUTTON_CLASS, nullptr, nullptr, error, sizeof error) ||
         !RegisterSuperclass("EDIT", EDIT_CLASS, FieldProc, &g_editBase, error, sizeof error)) {
         return FailStart(error);
     }
