@@ -1,6 +1,9 @@
-# make test: set up the machine, build, run every test under Wine.
-# make demo: set up, build, record a demo window end to end.
-.PHONY: setup build test demo clean
+# make test:      set up the machine, build, run every test under Wine in this
+#                 machine's lane (scripts/lane): the shipped 32-bit programs wherever
+#                 32-bit code can run or be emulated
+# make test-x64:  the same suite on a 64-bit build of the same sources
+# make demo:      set up, build, record a demo window end to end
+.PHONY: setup build test test-x64 demo clean
 
 setup:
 	@bash scripts/setup
@@ -9,11 +12,14 @@ build: setup
 	scripts/build
 
 test: build
-	scripts/run-tests build/$$(scripts/test-arch) $$(scripts/test-arch)
+	scripts/run-tests build/$$(scripts/lane arch) $$(scripts/lane arch)
+
+test-x64: setup
+	scripts/build x86_64
+	scripts/run-tests build/x86_64 x86_64
 
 demo: build
-	scripts/demo build/$$(scripts/test-arch) $$(scripts/test-arch)
+	scripts/demo build/$$(scripts/lane arch) $$(scripts/lane arch)
 
 clean:
-	-scripts/wine-rig down build/$$(scripts/test-arch) $$(scripts/test-arch)
 	rm -rf build out

@@ -4,6 +4,9 @@
 set -euo pipefail
 tree=$(cd "${1:?build tree}" && pwd)
 arch=${2:?arch}
-rig=$(cd "$(dirname "$0")" && pwd)/../scripts/wine-rig
-trap '"$rig" down "$tree" "$arch"' EXIT
-"$(dirname "$rig")/wine-exec" "$tree" "$arch" "$tree/bin/bridge_bench.exe" | tr -d '\r'
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+if [ "${RIG_TREE:-}" != "$tree" ]; then
+  exec "$scripts/wine-rig" run "$tree" "$arch" -- "$0" "$@"
+fi
+echo "$RIG_LANE"
+"$scripts/wine-exec" "$tree" "$arch" "$tree/bin/bridge_bench.exe" | tr -d '\r'

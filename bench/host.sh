@@ -5,13 +5,13 @@
 set -euo pipefail
 tree=$(cd "${1:?build tree}" && pwd)
 arch=${2:?arch}
-here=$(cd "$(dirname "$0")" && pwd)
-rig=$here/../scripts/wine-rig
-
-"$rig" up "$tree" "$arch"
-eval "$("$rig" env "$tree" "$arch")"
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+if [ "${RIG_TREE:-}" != "$tree" ]; then
+  exec "$scripts/wine-rig" run "$tree" "$arch" -- "$0" "$@"
+fi
+echo "$RIG_LANE"
 out=$(mktemp)
-trap 'rm -f "$out"; "$rig" down "$tree" "$arch"' EXIT
+trap 'rm -f "$out"' EXIT
 status=0
 "$WINE" "$tree/bin/host_bench.exe" </dev/null >"$out" 2>&1 || status=$?
 tr -d '\r' <"$out"

@@ -6,12 +6,12 @@
 set -euo pipefail
 tree=$(cd "${1:?build tree}" && pwd)
 arch=${2:?arch}
-here=$(cd "$(dirname "$0")" && pwd)
-rig=$here/../scripts/wine-rig
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
 grab_seconds=4
-
-"$rig" up "$tree" "$arch"
-eval "$("$rig" env "$tree" "$arch")"
+if [ "${RIG_TREE:-}" != "$tree" ]; then
+  exec "$scripts/wine-rig" run "$tree" "$arch" -- "$0" "$@"
+fi
+echo "$RIG_LANE"
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 "$WINE" "$tree/bin/recorder_bench.exe" </dev/null >"$out" 2>&1 || { cat "$out"; exit 1; }

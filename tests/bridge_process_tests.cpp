@@ -242,17 +242,21 @@ TEST_F(BridgeProcess, RunningToolIsAskedToCloseBeforeTheNewOneStarts)
     StartBridge(CommandLine());
     // Discovery may still find the closing instance (the close command does not wait
     // for it to be gone), so only the order of close and start is certain.
-    ASSERT_TRUE(WaitUntil([&] { return ToolLog().size() >= 5; }, WAIT_MS));
-    std::vector<std::string> log = ToolLog();
     std::string oldId = std::to_string(old.info.dwProcessId) + " ";
+    std::vector<std::string> log;
     size_t closed = 0, newStart = 0;
-    for (size_t i = 0; i < log.size(); ++i) {
-        if (log[i] == oldId + "close") {
-            closed = i;
-        } else if (log[i].compare(0, oldId.size(), oldId) != 0 && log[i].find(" start ") != std::string::npos) {
-            newStart = i;
+    ASSERT_TRUE(WaitUntil([&] {
+        log = ToolLog();
+        for (size_t i = 0; i < log.size(); ++i) {
+            if (log[i] == oldId + "close") {
+                closed = i;
+            } else if (log[i].compare(0, oldId.size(), oldId) != 0 &&
+                       log[i].find(" start ") != std::string::npos) {
+                newStart = i;
+            }
         }
-    }
+        return newStart > 0;
+    }, WAIT_MS)) << "the new tool never started";
     EXPECT_GT(closed, 0u) << "the old tool got no close request";
     EXPECT_GT(newStart, closed);
     PostMessageA(BridgeWindow(bridge), WM_BRIDGE_STOP, 0, 0);
