@@ -9,16 +9,19 @@
 #define BRIDGE_EXE BRIDGE_NAME ".exe"
 
 // The two commands, sent or posted to the bridge window; wParam and lParam are not
-// read. Private window messages, 0x401 and 0x402 (WM_USER is 0x400).
+// read. Private window messages, 0x401 and 0x402 (WM_USER is 0x400). Posted commands
+// wait in the queue until the tool has been found and the region handed over. Start
+// clicks play; stop clicks stop, ends the tool's process and ends the bridge, whose
+// exit code is 0 on every path.
 #define WM_BRIDGE_START (WM_USER + 1)
 #define WM_BRIDGE_STOP (WM_USER + 2)
 
-// Status lines, without their line end. Each goes out flushed, as soon as it is written.
-#define STATUS_STARTED "startcapture"
-#define STATUS_EXIT_SUCCESS "Exit Process Success"
-#define STATUS_EXIT_FAILED "Exit Process Failed"
-#define STATUS_RECORDER_NOT_FOUND "Recorder Not Found"
-#define STATUS_TARGET_NOT_FOUND "Target Window Not Found"
+// Status lines on standard output, without their line end, each flushed at once:
+#define STATUS_STARTED "startcapture"                     // after each start
+#define STATUS_EXIT_SUCCESS "Exit Process Success"        // stop ended the tool
+#define STATUS_EXIT_FAILED "Exit Process Failed"          // stop could not end it
+#define STATUS_RECORDER_NOT_FOUND "Recorder Not Found"    // no complete tool; the bridge ends
+#define STATUS_TARGET_NOT_FOUND "Target Window Not Found" // no such title; commands served
 
 // The bridge ends each line with a line feed on a standard output in the C runtime's
 // text mode, which writes it as a carriage return and a line feed: "startcapture\n"
