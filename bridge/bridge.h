@@ -12,6 +12,7 @@
 // status pipe; they are discarded so that the host reads status lines only.
 #define CLOSE_COMMAND "taskkill /IM " RECORDER_EXE " >NUL 2>&1"
 
+// A head start for the tool before the first discovery pass.
 #define LAUNCH_PAUSE_MS 100
 
 struct BridgeState {
