@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
+#include "bridge_contract.h"
 #include "process_harness.h"
+#include "recorder_contract.h"
 
 namespace {
 
@@ -61,22 +62,20 @@ struct Series {
 
 bool RunOnce(Series& handOff, Series& waitCost, Series& startLatency, Series& stopLatency)
 {
-    std::string work = MakeTempDir("bridge_bench");
-    std::string tool = work + "app\\tool\\";
-    CreateDirectoryA((work + "app").c_str(), NULL);
-    CreateDirectoryA(tool.c_str(), NULL);
-    if (!CopyFileA((BinDir() + "fake_recorder.exe").c_str(), (tool + RECORDER_EXE).c_str(), FALSE)) {
-        printf("cannot copy the tool double: error %lu\n", GetLastError());
+    ToolLayout layout;
+    if (!LayOutTool("bridge_bench", "fake_recorder.exe", layout)) {
+        printf("cannot lay out the tool double: error %lu\n", GetLastError());
         return false;
     }
+    const std::string& tool = layout.toolFolder;
     char options[64];
     snprintf(options, sizeof options, "controls_ms=%d", CONTROLS_MS);
     SetEnvironmentVariableA("FAKE_RECORDER", options);
 
     TargetWindow target(TARGET_TITLE, 0, 0, 320, 240);
     ChildProcess bridge;
-    if (!StartChild(BinDir() + "LUMARO_ScreenRecBridge.exe", std::string(TARGET_TITLE) + "#" + tool,
-                    SW_SHOWNORMAL, bridge)) {
+    if (!StartChild(BinDir() + BRIDGE_EXE, BridgeArguments(TARGET_TITLE, tool), SW_SHOWNORMAL,
+                    bridge)) {
         printf("cannot start the bridge: error %lu\n", GetLastError());
         return false;
     }
@@ -112,7 +111,7 @@ bool RunOnce(Series& handOff, Series& waitCost, Series& startLatency, Series& st
     if (window) {
         double sent = NowMs();
         PostMessageA(window, WM_BRIDGE_START, 0, 0);
-        if (WaitForOutput(bridge, "startcapture\r\n", WAIT_MS)) {
+        if (WaitForOutput(bridge, WIRE_STARTED, WAIT_MS)) {
             startLatency.values.push_back(NowMs() - sent);
             sent = NowMs();
             PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
@@ -137,7 +136,7 @@ int main()
 {
     Series handOff = {"last control appears -> four fields set", "ms", {}};
     Series waitCost = {"processor time per second of waiting", "ms/s", {}};
-    Series startLatency = {"start posted -> \"startcapture\" read", "ms", {}};
+    Series startLatency = {"start posted -> \"" STATUS_STARTED "\" read", "ms", {}};
     Series stopLatency = {"stop posted -> bridge exited", "ms", {}};
     int failures = 0;
     for (int run = 0; run < RUNS; ++run) {

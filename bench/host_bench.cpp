@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "avi_summary.h"
-#include "bridge.h"
+#include "bridge_contract.h"
 #include "demo_target.h"
+#include "recorder_contract.h"
 #include "status_lines.h"
 
 #define RUNS 10
@@ -227,7 +228,7 @@ int main()
         began = NowMs();
         Start(host, std::string("record --title \"") + DEMO_TITLE + "\" --tool-folder " + folder +
                         " --until-enter", child);
-        WaitForText(child, "startcapture");
+        WaitForText(child, STATUS_STARTED);
         toStarted.push_back(NowMs() - began);
         Sleep(RECORD_MS);
         DWORD written = 0;
@@ -237,7 +238,7 @@ int main()
         }
         DWORD code = WaitForEnd(child);
         toEnded.push_back(NowMs() - stopped);
-        if (code != 0 || ProcessNamedRuns(BRIDGE_NAME ".exe") || !RecordingComplete(child.text)) {
+        if (code != 0 || ProcessNamedRuns(BRIDGE_EXE) || !RecordingComplete(child.text)) {
             fprintf(stderr, "host_bench: run %d failed (exit %lu):\n%s\n", run, code,
                     child.text.c_str());
             return 1;
@@ -248,7 +249,7 @@ int main()
     double peerMedian = Median(peer);
     printf("host figures over %d runs of bridge-host (recording %d ms each)\n", RUNS, RECORD_MS);
     PrintFigure("peer: bridge-host --help", peer, peerMedian);
-    PrintFigure("start to \"startcapture\"", toStarted, peerMedian);
+    PrintFigure("start to \"" STATUS_STARTED "\"", toStarted, peerMedian);
     PrintFigure("stop to file closed, bridge gone", toEnded, peerMedian);
     return 0;
 }

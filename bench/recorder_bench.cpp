@@ -12,7 +12,7 @@
 
 #include "capture_session.h"
 #include "jpeg_baseline.h"
-#include "platform_error.h"
+#include "describe_error.h"
 
 #define BENCH_TITLE "RecorderBenchScene"
 #define FLAT_OUT_SECONDS 4
@@ -102,7 +102,9 @@ static double BareBitBltLoop(Size size, std::vector<BYTE>* lastFrame)
     double elapsed = 0;
     while (elapsed < FLAT_OUT_SECONDS) {
         if (!BitBlt(memory, 0, 0, size.width, size.height, screen, 0, 0, SRCCOPY)) {
-            fprintf(stderr, "BitBlt failed (error %lu)\n", GetLastError());
+            char error[ERROR_TEXT_SIZE];
+            DescribeLastError("BitBlt", error, sizeof error);
+            fprintf(stderr, "%s\n", error);
             break;
         }
         GdiFlush();
@@ -174,7 +176,9 @@ static bool RunSession(Size size, bool flatOut, double seconds, const std::strin
 int main()
 {
     if (ShowScene() == NULL) {
-        fprintf(stderr, "scene window failed (error %lu)\n", GetLastError());
+        char error[ERROR_TEXT_SIZE];
+        DescribeLastError("scene window", error, sizeof error);
+        fprintf(stderr, "%s\n", error);
         return 1;
     }
     char temp[MAX_PATH];

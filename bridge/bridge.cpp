@@ -16,7 +16,7 @@ BridgeState g_bridge;
 void PrintStatus(const char* text)
 {
     // Hosts read the pipe while the bridge runs, so each line goes out as it is written.
-    printf("%s", text);
+    printf("%s" STATUS_LINE_END, text);
     fflush(stdout);
 }
 
@@ -27,13 +27,18 @@ LRESULT CALLBACK BridgeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         PostQuitMessage(0);
         return 0;
     case WM_BRIDGE_START:
+        // The click carries the command's number as lParam, as the tool has always
+        // received it; the button itself ignores it.
         SendMessageA(g_bridge.playButton, BM_CLICK, 0, WM_BRIDGE_START);
+        // The pace the tool has always been driven at: two pauses of one millisecond.
         Sleep(1);
         Sleep(1);
         PrintStatus(STATUS_STARTED);
         break;
     case WM_BRIDGE_STOP:
         SendMessageA(g_bridge.stopButton, BM_CLICK, 0, WM_BRIDGE_STOP);
+        // The tool has handled the click (it was sent); one millisecond more before its
+        // process ends.
         Sleep(1);
         if (TerminateProcess(g_bridge.recorderProcess, 0)) {
             PrintStatus(STATUS_EXIT_SUCCESS);
@@ -43,6 +48,8 @@ LRESULT CALLBACK BridgeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         PostQuitMessage(0);
         break;
     }
+    // The commands too go on to the default procedure, which ignores private messages
+    // and gives the sender its 0.
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -53,7 +60,7 @@ static void CloseRunningRecorders()
 
 static void LaunchRecorder(const char* folder)
 {
-    std::string directory = JoinPath(folder, WORKDIR_SUFFIX);
+    std::string directory = JoinPath(folder, TOOL_WORKDIR);
     std::string file = JoinPath(folder, RECORDER_EXE);
 
     SHELLEXECUTEINFOA info;
@@ -107,6 +114,7 @@ static bool DiscoverRecorder(const char* title)
 static void SetField(HWND field, const char* text)
 {
     SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    // The pace the tool has always been driven at: one millisecond after each field.
     Sleep(1);
 }
 

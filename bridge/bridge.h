@@ -1,33 +1,19 @@
-// The bridge process: its one process-wide record, its window name, its two command
-// messages and its status lines. Hosts find the window by BRIDGE_NAME (class and title).
+// The bridge process's own state: its one process-wide record and the constants only
+// it uses. What hosts see of it is in bridge_contract.h.
 #pragma once
 
 #include <windows.h>
 
+#include "bridge_contract.h"
 #include "capture_region.h"
 #include "recorder_contract.h"
-
-#define BRIDGE_NAME "LUMARO_ScreenRecBridge"
-
-#define WM_BRIDGE_START (WM_USER + 1)
-#define WM_BRIDGE_STOP (WM_USER + 2)
-
-#define STATUS_STARTED "startcapture\n"
-#define STATUS_EXIT_SUCCESS "Exit Process Success\n"
-#define STATUS_EXIT_FAILED "Exit Process Failed\n"
-#define STATUS_RECORDER_NOT_FOUND "Recorder Not Found\n"
-#define STATUS_TARGET_NOT_FOUND "Target Window Not Found\n"
 
 // taskkill writes its own report lines to the caller's output, which is the host's
 // status pipe; they are discarded so that the host reads status lines only.
 #define CLOSE_COMMAND "taskkill /IM " RECORDER_EXE " >NUL 2>&1"
-#define WORKDIR_SUFFIX "..\\.."
 
+// A head start for the tool before the first discovery pass.
 #define LAUNCH_PAUSE_MS 100
-// Between discovery passes: short enough that a tool complete at one pass is seen
-// at once, long enough that waiting costs almost no processor time.
-#define DISCOVERY_PAUSE_MS 10
-#define DISCOVERY_TIMEOUT_MS 60000
 
 struct BridgeState {
     HWND recorderWindow;
@@ -47,5 +33,6 @@ struct BridgeState {
 
 extern BridgeState g_bridge;
 
+// Writes one status line (a STATUS_ text) and its line end.
 void PrintStatus(const char* text);
 LRESULT CALLBACK BridgeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

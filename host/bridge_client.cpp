@@ -2,24 +2,16 @@
 
 #include <stdio.h>
 
+#include "command_line.h"
+#include "describe_error.h"
+
 #define PIPE_READ_SIZE 4096
 
 std::string DescribeFailure(const char* call, DWORD code)
 {
-    char text[256] = "";
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  NULL, code, 0, text, sizeof text, NULL);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                          text[length - 1] == ' ')) {
-        text[--length] = '\0';
-    }
-    char message[400];
-    if (length > 0) {
-        snprintf(message, sizeof message, "%s failed with error %lu (%s)", call, code, text);
-    } else {
-        snprintf(message, sizeof message, "%s failed with error %lu", call, code);
-    }
-    return message;
+    char text[ERROR_TEXT_SIZE];
+    DescribeError(call, code, text, sizeof text);
+    return text;
 }
 
 static bool Fail(BridgeSession& session, const std::string& reason)
@@ -141,7 +133,7 @@ static bool WaitForBridgeEnd(BridgeSession& session, DWORD timeoutMs)
 bool StartBridge(BridgeSession& session, const char* bridgePath, const char* title,
                  const char* toolFolder, int showCommand)
 {
-    const char* bad = CheckBridgeArguments(title, toolFolder);
+    const char* bad = CheckCommandLineParts(title, toolFolder);
     if (bad != NULL) {
         return Fail(session, bad);
     }
@@ -171,7 +163,8 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
     startup.hStdInput = input;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
-    std::string commandLine = BuildBridgeCommandLine(bridgePath, title, toolFolder);
+    std::string commandLine(BuildCommandLine(bridgePath, title, toolFolder, NULL, 0) + 1, '\0');
+    BuildCommandLine(bridgePath, title, toolFolder, &commandLine[0], commandLine.size());
     PROCESS_INFORMATION info;
     BOOL created = CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, NULL,
                                   &startup, &info);
@@ -303,9 +296,9 @@ static bool BridgeAnswers(BridgeSession& session)
 static bool ExplainEarlyEnd(BridgeSession& session, const char* when)
 {
     if (session.recorderMissing) {
-        return Fail(session, "the bridge reported \"" + LineText(STATUS_RECORDER_NOT_FOUND) +
-                                 "\": the recording tool did not start or its window and "
-                                 "controls did not appear");
+        return Fail(session, "the bridge reported \"" STATUS_RECORDER_NOT_FOUND
+                             "\": the recording tool did not start or its window and "
+                             "controls did not appear");
     }
     return Fail(session, EndedText(session) + " " + when);
 }
@@ -332,9 +325,9 @@ bool WaitBridgeReady(BridgeSession& session, DWORD timeoutMs)
             // The target line, if any, was written before the bridge could answer.
             ReadOutput(session);
             if (session.targetMissing) {
-                Fail(session, "the bridge reported \"" + LineText(STATUS_TARGET_NOT_FOUND) +
-                                  "\": no window has that title");
-                StopCapture(session, BRIDGE_EXIT_TIMEOUT_MS);
+                Fail(session, "the bridge reported \"" STATUS_TARGET_NOT_FOUND
+                              "\": no window has that title");
+                SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
                 return false;
             }
             return true;
@@ -363,7 +356,7 @@ static bool PostCommand(BridgeSession& session, UINT command, const char* name)
                              DescribeFailure("PostMessageA", code));
 }
 
-bool StartCapture(BridgeSession& session, DWORD timeoutMs)
+bool SendStartCommand(BridgeSession& session, DWORD timeoutMs)
 {
     if (!PostCommand(session, WM_BRIDGE_START, "start")) {
         return false;
@@ -378,12 +371,12 @@ bool StartCapture(BridgeSession& session, DWORD timeoutMs)
         if (BridgeEnded(session)) {
             ReadFinalOutput(session);
             return session.started || Fail(session, EndedText(session) + " before \"" +
-                                                        LineText(STATUS_STARTED) + "\"");
+                                                        STATUS_STARTED "\"");
         }
         if (GetTickCount() - started >= timeoutMs) {
             char text[128];
-            snprintf(text, sizeof text, "no \"%s\" within %lu ms of start",
-                     LineText(STATUS_STARTED).c_str(), timeoutMs);
+            snprintf(text, sizeof text, "no \"" STATUS_STARTED "\" within %lu ms of start",
+                     timeoutMs);
             return Fail(session, text);
         }
         Sleep(BRIDGE_POLL_MS);
@@ -401,7 +394,7 @@ bool BridgeStillRecording(BridgeSession& session)
                                               "the recording is incomplete");
 }
 
-bool StopCapture(BridgeSession& session, DWORD timeoutMs)
+bool SendStopCommand(BridgeSession& session, DWORD timeoutMs)
 {
     if (!PostCommand(session, WM_BRIDGE_STOP, "stop")) {
         return false;
@@ -412,8 +405,8 @@ bool StopCapture(BridgeSession& session, DWORD timeoutMs)
         return Fail(session, text);
     }
     if (session.exitFailed) {
-        return Fail(session, "the bridge reported \"" + LineText(STATUS_EXIT_FAILED) +
-                                 "\": it could not end the recording tool");
+        return Fail(session, "the bridge reported \"" STATUS_EXIT_FAILED
+                             "\": it could not end the recording tool");
     }
     if (!session.exitLine) {
         return Fail(session, EndedText(session) + " after stop without an exit line");

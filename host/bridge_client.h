@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
+#include "bridge_contract.h"
+#include "recorder_contract.h"
 #include "status_lines.h"
 
 #define BRIDGE_WINDOW_TIMEOUT_MS 10000
@@ -58,14 +59,14 @@ bool FindBridgeWindow(BridgeSession& session, DWORD timeoutMs);
 // box of the bridge (which it closes) or the bridge's end.
 bool WaitBridgeReady(BridgeSession& session, DWORD timeoutMs);
 
-// Posts start and waits for "startcapture".
-bool StartCapture(BridgeSession& session, DWORD timeoutMs);
+// Posts the start command and waits for "startcapture".
+bool SendStartCommand(BridgeSession& session, DWORD timeoutMs);
 
 // Reads what has arrived; false once the bridge has ended (while it should be recording).
 bool BridgeStillRecording(BridgeSession& session);
 
-// Posts stop and waits for the exit line and the bridge's end.
-bool StopCapture(BridgeSession& session, DWORD timeoutMs);
+// Posts the stop command and waits for the exit line and the bridge's end.
+bool SendStopCommand(BridgeSession& session, DWORD timeoutMs);
 
 // Ends a bridge still running (and says so in error when error is empty), closes handles.
 void EndBridgeSession(BridgeSession& session);
@@ -74,5 +75,5 @@ void EndBridgeSession(BridgeSession& session);
 // closes every tool window, ending the process when the window does not go in time.
 void CloseLeftoverRecorders(DWORD timeoutMs);
 
-// "CreateProcessA failed with error 2 (The system cannot find the file specified.)"
+// DescribeError's sentence as a string.
 std::string DescribeFailure(const char* call, DWORD code);

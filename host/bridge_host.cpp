@@ -14,10 +14,8 @@
 #define EXIT_RECORDING_FAILED 1
 #define EXIT_BAD_OPTIONS 2
 #define ELAPSED_REFRESH_MS 100
-#define RECORDINGS_SUBFOLDER "..\\..\\recordings\\"
 // The tool keeps its log beside its recordings.
-#define RECORDING_PATTERN "*.avi"
-#define BRIDGE_EXE BRIDGE_NAME ".exe"
+#define RECORDING_PATTERN "*" RECORDING_EXTENSION
 
 static const int SHOW_COMMANDS[] = {SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED};
 
@@ -145,7 +143,7 @@ static bool Record(BridgeSession& session, const HostOptions& options, std::stri
                      options.toolFolder.c_str(), SHOW_COMMANDS[options.show]) ||
         !FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
         !WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) ||
-        !StartCapture(session, BRIDGE_START_TIMEOUT_MS)) {
+        !SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
         return false;
     }
     DWORD recording = GetTickCount();
@@ -174,10 +172,10 @@ static bool Record(BridgeSession& session, const HostOptions& options, std::stri
     }
     printf("\rrecording %s\n", FormatElapsed(GetTickCount() - recording).c_str());
     g_elapsedShown = false;
-    if (!StopCapture(session, BRIDGE_EXIT_TIMEOUT_MS)) {
+    if (!SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS)) {
         return false;
     }
-    std::string folder = options.toolFolder + RECORDINGS_SUBFOLDER;
+    std::string folder = options.toolFolder + RECORDINGS_FROM_TOOL_FOLDER;
     std::string error;
     if (!FindNewRecording(folder, began, saved, error)) {
         session.error = error;

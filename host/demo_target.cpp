@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include "demo_target.h"
+#include "describe_error.h"
 
 #define DEMO_CLASS "BridgeDemoTarget"
 #define FRAME_TIMER 1
@@ -32,8 +33,8 @@ static DemoState g_demo = {0, 40, 60, MARK_SPEED_X, MARK_SPEED_Y, 0};
 
 static void Report(const char* call)
 {
-    char text[160];
-    snprintf(text, sizeof text, "%s failed with error %lu", call, GetLastError());
+    char text[ERROR_TEXT_SIZE];
+    DescribeLastError(call, text, sizeof text);
     MessageBoxA(NULL, text, DEMO_TITLE, MB_OK | MB_ICONERROR);
 }
 

@@ -4,6 +4,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bridge_contract.h"
+#include "command_line.h"
+
 static const struct {
     const char* name;
     BridgeShow show;
@@ -21,13 +24,14 @@ static const char USAGE[] =
     "Records the window titled TITLE through the bridge and the recording tool.\n"
     "\n"
     "  record              the one command: start the bridge, start capturing, stop, report\n"
-    "  --title TITLE       exact title of the window to record (no '#', no leading blank)\n"
+    "  --title TITLE       exact title of the window to record (no '#'; it must not start\n"
+    "                      with a blank or a character beyond ASCII)\n"
     "  --tool-folder DIR   folder holding the recording tool (a trailing backslash is added\n"
     "                      when missing; inside quotes leave it out or double it);\n"
-    "                      recordings land in DIR\\..\\..\\recordings\\\n"
+    "                      recordings land in DIR\\" RECORDINGS_FROM_TOOL_FOLDER "\n"
     "  --seconds N         stop after N seconds (1 to 86400)\n"
     "  --until-enter       stop when Enter is pressed (or standard input ends)\n"
-    "  --bridge PATH       the bridge program (default: LUMARO_ScreenRecBridge.exe beside\n"
+    "  --bridge PATH       the bridge program (default: " BRIDGE_EXE " beside\n"
     "                      bridge-host.exe)\n"
     "  --show MODE         how the bridge shows its own window (default: hidden)\n"
     "  --help              this text\n"
@@ -101,8 +105,8 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             options.toolFolder = value;
             // The runtime reads a backslash before a closing quote as an escaped quote,
             // so users may leave the trailing backslash out.
-            if (!options.toolFolder.empty() && options.toolFolder.back() != '\\') {
-                options.toolFolder += '\\';
+            if (ToolFolderLacksEnd(value)) {
+                options.toolFolder += TOOL_FOLDER_END;
             }
             haveFolder = true;
         } else if (name == "--bridge") {

@@ -1,6 +1,6 @@
 #include "status_lines.h"
 
-#include <string.h>
+#include "bridge_contract.h"
 
 void AppendBytes(LineBuffer& buffer, const char* bytes, size_t count)
 {
@@ -29,33 +29,6 @@ std::string LineText(const std::string& line)
 
 bool IsStatusLine(const std::string& line, const char* status)
 {
-    std::string expected = LineText(status);
-    return line == expected + "\r\n" || line == expected + "\n";
-}
-
-const char* CheckBridgeArguments(const char* title, const char* toolFolder)
-{
-    if (title == nullptr || title[0] == '\0') {
-        return "the window title is empty";
-    }
-    if (title[0] == ' ' || title[0] == '\t') {
-        return "the window title starts with a blank, which the bridge's command line drops";
-    }
-    if (strchr(title, '#') != nullptr) {
-        return "the window title contains '#', which the bridge takes as the end of the title";
-    }
-    size_t length = toolFolder == nullptr ? 0 : strlen(toolFolder);
-    if (length == 0) {
-        return "the tool folder is empty";
-    }
-    if (toolFolder[length - 1] != '\\') {
-        return "the tool folder must end in a backslash";
-    }
-    return nullptr;
-}
-
-std::string BuildBridgeCommandLine(const char* bridgePath, const char* title,
-                                   const char* toolFolder)
-{
-    return std::string("\"") + bridgePath + "\" " + title + "#" + toolFolder;
+    return line == status + std::string(WIRE_LINE_END) ||
+           line == status + std::string(STATUS_LINE_END);
 }

@@ -1,6 +1,6 @@
 #include "avi_writer.h"
 
-#include "platform_error.h"
+#include "describe_error.h"
 #include "recorder_logic.h"
 
 bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, uint32_t fps,

@@ -13,7 +13,7 @@
 
 #include "avi_writer.h"
 #include "jpeg_baseline.h"
-#include "platform_error.h"
+#include "describe_error.h"
 
 struct CapturedFrame {
     int buffer;

@@ -7,8 +7,9 @@
 #include <string.h>
 
 #include "capture_session.h"
-#include "platform_error.h"
+#include "describe_error.h"
 #include "recorder_logic.h"
+#include "sync_text_record.h"
 
 struct RecorderState {
     HWND window;
@@ -27,15 +28,6 @@ static WNDPROC g_editBase;
 static const char* const FIELD_TEXTS[FIELD_COUNT] = {LEFT_TEXT, TOP_TEXT, WIDTH_TEXT, HEIGHT_TEXT};
 static const int FIELD_IDS[FIELD_COUNT] = {ID_LEFT, ID_TOP, ID_WIDTH, ID_HEIGHT};
 static const char* const FIELD_CAPTIONS[FIELD_COUNT] = {"Left", "Top", "Width", "Height"};
-
-// Other processes find a field by the text record that the window manager keeps for
-// it; Wine's edit control does not update that record when its contents change.
-static void SyncTextRecord(HWND field)
-{
-    char text[FIELD_TEXT_SIZE];
-    GetWindowTextA(field, text, sizeof text);
-    DefWindowProcA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-}
 
 static LRESULT CALLBACK FieldProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
+#include "bridge_contract.h"
 #include "recorder_contract.h"
 
 #define RECORDER_WINDOW_CLASS "LUMARO_VideoToolWindow"
-#define RECORDINGS_FOLDER "recordings"
 #define RECORDER_LOG RECORDINGS_FOLDER "\\recorder.log"
 // Names tried per second before giving up; each later one carries a suffix.
 #define MAX_NAME_ATTEMPTS 1000

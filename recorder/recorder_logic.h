@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "bridge_contract.h"
+
 // Classic (1.0) AVI files hold at most 1 GiB in many players; the writer stops short of
 // it by a margin for the headers and the index that the file gets when it is closed.
 #define AVI_SIZE_LIMIT (1024ull * 1024 * 1024)
@@ -22,7 +24,6 @@
 #define JPEG_QUALITY_STEP_UP 1
 
 #define RECORDING_PREFIX "recording_"
-#define RECORDING_EXTENSION ".avi"
 #define RECORDING_NAME_SIZE 64
 #define REGION_MESSAGE_SIZE 160
 

@@ -9,13 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
+#include "bridge_contract.h"
 #include "process_harness.h"
+#include "recorder_contract.h"
 
 namespace {
 
-const char* const BRIDGE_EXE = "LUMARO_ScreenRecBridge.exe";
 const char* const TARGET_TITLE = "Bridge Test Target";
+// What the tool double logs for the bridge's clicks: the click carries the command.
+const std::string CLICK_PLAY = "click play " + std::to_string(WM_BRIDGE_START);
+const std::string CLICK_STOP = "click stop " + std::to_string(WM_BRIDGE_STOP);
 const DWORD WAIT_MS = 20000;
 const DWORD START_WAIT_MS = 30000;
 
@@ -25,13 +28,10 @@ protected:
     {
         KillProcessesNamed(RECORDER_EXE);
         SetEnvironmentVariableA("FAKE_RECORDER", NULL);
-        workDir = MakeTempDir("bridge");
-        ASSERT_FALSE(workDir.empty());
-        toolDir = workDir + "app\\tool\\";
-        ASSERT_TRUE(CreateDirectoryA((workDir + "app").c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryA(toolDir.c_str(), NULL));
-        ASSERT_TRUE(CopyFileA((BinDir() + "fake_recorder.exe").c_str(),
-                              (toolDir + RECORDER_EXE).c_str(), FALSE));
+        ToolLayout layout;
+        ASSERT_TRUE(LayOutTool("bridge", "fake_recorder.exe", layout));
+        workDir = layout.workDir;
+        toolDir = layout.toolFolder;
     }
 
     void TearDown() override
@@ -46,7 +46,7 @@ protected:
 
     std::string CommandLine(const char* title = TARGET_TITLE) const
     {
-        return std::string(title) + "#" + toolDir;
+        return BridgeArguments(title, toolDir);
     }
 
     void StartBridge(const std::string& args, WORD show = SW_SHOWNORMAL, ChildProcess* child = nullptr)
@@ -121,8 +121,8 @@ protected:
     // Windows; either way exactly one exit line follows what came before.
     void ExpectOneExitLineAfter(const std::string& before)
     {
-        EXPECT_TRUE(bridge.output == before + "Exit Process Success\r\n" ||
-                    bridge.output == before + "Exit Process Failed\r\n")
+        EXPECT_TRUE(bridge.output == before + WIRE_EXIT_SUCCESS ||
+                    bridge.output == before + WIRE_EXIT_FAILED)
             << bridge.output;
     }
 
@@ -154,12 +154,12 @@ TEST_F(BridgeProcess, HandsOverTheClampedRectangleThenServesStartAndStop)
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "startcapture\r\nstartcapture\r\nExit Process Success\r\n");
+    EXPECT_EQ(bridge.output, WIRE_STARTED WIRE_STARTED WIRE_EXIT_SUCCESS);
     std::vector<std::string> commands = ToolCommands();
     ASSERT_EQ(commands.size(), 7u);
-    EXPECT_EQ(commands[4], "click play 1025");
-    EXPECT_EQ(commands[5], "click play 1025");
-    EXPECT_EQ(commands[6], "click stop 1026");
+    EXPECT_EQ(commands[4], CLICK_PLAY);
+    EXPECT_EQ(commands[5], CLICK_PLAY);
+    EXPECT_EQ(commands[6], CLICK_STOP);
     EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty()) << "the tool outlived stop";
 }
 
@@ -179,21 +179,21 @@ TEST_F(BridgeProcess, StartcaptureIsReadableBeforeStop)
 {
     HWND window = StartReadyBridge();
     SendMessageA(window, WM_BRIDGE_START, 0, 0);
-    EXPECT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
-    EXPECT_EQ(bridge.output, "startcapture\r\n");
+    EXPECT_TRUE(WaitForOutput(bridge, WIRE_STARTED, WAIT_MS));
+    EXPECT_EQ(bridge.output, WIRE_STARTED);
     SendMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Success\r\n");
+    EXPECT_EQ(bridge.output, WIRE_STARTED WIRE_EXIT_SUCCESS);
 }
 
 TEST_F(BridgeProcess, ClosingTheWindowWritesNothingAndLeavesTheTool)
 {
     HWND window = StartReadyBridge();
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
-    ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+    ASSERT_TRUE(WaitForOutput(bridge, WIRE_STARTED, WAIT_MS));
     PostMessageA(window, WM_CLOSE, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "startcapture\r\n");
+    EXPECT_EQ(bridge.output, WIRE_STARTED);
     EXPECT_EQ(ProcessesNamed(RECORDER_EXE).size(), 1u);
 }
 
@@ -213,12 +213,12 @@ TEST_F(BridgeProcess, MissingTargetLeavesTheFieldsAndSaysSo)
 {
     StartBridge(CommandLine("No Such Window Title 7f3a"));
     HWND window = BridgeWindow(bridge);
-    ASSERT_TRUE(WaitForOutput(bridge, "Target Window Not Found\r\n", WAIT_MS));
+    ASSERT_TRUE(WaitForOutput(bridge, WIRE_TARGET_NOT_FOUND, WAIT_MS));
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "Target Window Not Found\r\nstartcapture\r\nExit Process Success\r\n");
-    EXPECT_EQ(ToolCommands(), (std::vector<std::string>{"click play 1025", "click stop 1026"}));
+    EXPECT_EQ(bridge.output, WIRE_TARGET_NOT_FOUND WIRE_STARTED WIRE_EXIT_SUCCESS);
+    EXPECT_EQ(ToolCommands(), (std::vector<std::string>{CLICK_PLAY, CLICK_STOP}));
 }
 
 TEST_F(BridgeProcess, DiscoveryWaitsForLateControlsAndAFieldWithOtherText)
@@ -267,7 +267,7 @@ TEST_F(BridgeProcess, RunningToolIsAskedToCloseBeforeTheNewOneStarts)
 TEST_F(BridgeProcess, MissingToolFolderEndsWithRecorderNotFound)
 {
     // The shell reports the failed launch in its own box, which a user closes.
-    StartBridge(std::string(TARGET_TITLE) + "#" + workDir + "nowhere\\");
+    StartBridge(BridgeArguments(TARGET_TITLE, workDir + "nowhere\\"));
     int boxes = 0;
     ASSERT_TRUE(WaitUntil([&] {
         boxes += CloseErrorBoxes(bridge.info.dwProcessId);
@@ -275,7 +275,7 @@ TEST_F(BridgeProcess, MissingToolFolderEndsWithRecorderNotFound)
         return WaitForSingleObject(bridge.info.hProcess, 0) == WAIT_OBJECT_0;
     }, WAIT_MS));
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "Recorder Not Found\r\n");
+    EXPECT_EQ(bridge.output, WIRE_RECORDER_NOT_FOUND);
 }
 
 TEST_F(BridgeProcess, ToolThatEndsBeforeItIsCompleteEndsWithRecorderNotFound)
@@ -283,7 +283,7 @@ TEST_F(BridgeProcess, ToolThatEndsBeforeItIsCompleteEndsWithRecorderNotFound)
     SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=60000;exit_ms=500");
     StartBridge(CommandLine());
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "Recorder Not Found\r\n");
+    EXPECT_EQ(bridge.output, WIRE_RECORDER_NOT_FOUND);
 }
 
 TEST_F(BridgeProcess, FailedLaunchWithAnOldToolStillOpenReportsExitFailed)
@@ -295,7 +295,7 @@ TEST_F(BridgeProcess, FailedLaunchWithAnOldToolStillOpenReportsExitFailed)
     ASSERT_TRUE(StartChild(toolDir + RECORDER_EXE, "", SW_SHOWNORMAL, old));
     ASSERT_TRUE(WaitForToolEvent(" controls"));
     TargetWindow target(TARGET_TITLE, 0, 0, 100, 100);
-    StartBridge(std::string(TARGET_TITLE) + "#" + workDir + "nowhere\\");
+    StartBridge(BridgeArguments(TARGET_TITLE, workDir + "nowhere\\"));
     ASSERT_TRUE(WaitUntil([&] {
         CloseErrorBoxes(bridge.info.dwProcessId);
         for (const std::string& line : ToolLog()) {
@@ -309,7 +309,7 @@ TEST_F(BridgeProcess, FailedLaunchWithAnOldToolStillOpenReportsExitFailed)
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Failed\r\n");
+    EXPECT_EQ(bridge.output, WIRE_STARTED WIRE_EXIT_FAILED);
     EXPECT_TRUE(ProcessRunning(old.info.dwProcessId));
     CloseChild(old);
 }
@@ -353,7 +353,7 @@ TEST_F(BridgeProcess, HostThatClosesThePipeEarlyStillGetsStopServed)
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_TRUE(WaitForToolEvent(" click stop 1026"));
+    EXPECT_TRUE(WaitForToolEvent(" " + CLICK_STOP));
 }
 
 TEST_F(BridgeProcess, StopTwiceIsServedTwiceBeforeTheBridgeEnds)
@@ -364,7 +364,7 @@ TEST_F(BridgeProcess, StopTwiceIsServedTwiceBeforeTheBridgeEnds)
     ExpectExitZero(bridge);
     // The quit message comes only after the queue is empty, so the second stop is served
     // too, on a process that is already gone.
-    ExpectOneExitLineAfter("Exit Process Success\r\n");
+    ExpectOneExitLineAfter(WIRE_EXIT_SUCCESS);
 }
 
 TEST_F(BridgeProcess, ToolClosedByTheUserAfterDiscovery)
@@ -377,7 +377,7 @@ TEST_F(BridgeProcess, ToolClosedByTheUserAfterDiscovery)
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    ExpectOneExitLineAfter("startcapture\r\n");
+    ExpectOneExitLineAfter(WIRE_STARTED);
 }
 
 TEST_F(BridgeProcess, ToolThatCrashesWhileRecordingStillGivesOneExitLine)
@@ -385,10 +385,10 @@ TEST_F(BridgeProcess, ToolThatCrashesWhileRecordingStillGivesOneExitLine)
     SetEnvironmentVariableA("FAKE_RECORDER", "exit_on_play=1");
     HWND window = StartReadyBridge();
     PostMessageA(window, WM_BRIDGE_START, 0, 0);
-    ASSERT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
+    ASSERT_TRUE(WaitForOutput(bridge, WIRE_STARTED, WAIT_MS));
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    ExpectOneExitLineAfter("startcapture\r\n");
+    ExpectOneExitLineAfter(WIRE_STARTED);
 }
 
 TEST_F(BridgeProcess, CommandSentDuringDiscoveryIsServedOnceTheToolIsThere)
@@ -400,11 +400,11 @@ TEST_F(BridgeProcess, CommandSentDuringDiscoveryIsServedOnceTheToolIsThere)
     ASSERT_NE(window, (HWND)NULL);
     DWORD_PTR result;
     EXPECT_TRUE(SendMessageTimeoutA(window, WM_BRIDGE_START, 0, 0, SMTO_NORMAL, WAIT_MS, &result));
-    EXPECT_TRUE(WaitForOutput(bridge, "startcapture\r\n", WAIT_MS));
-    EXPECT_TRUE(WaitForToolEvent(" click play 1025"));
+    EXPECT_TRUE(WaitForOutput(bridge, WIRE_STARTED, WAIT_MS));
+    EXPECT_TRUE(WaitForToolEvent(" " + CLICK_PLAY));
     PostMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_EQ(bridge.output, "startcapture\r\nExit Process Success\r\n");
+    EXPECT_EQ(bridge.output, WIRE_STARTED WIRE_EXIT_SUCCESS);
 }
 
 TEST_F(BridgeProcess, SecondBridgeClosesTheFirstOnesToolAndBothExitCleanly)
@@ -428,8 +428,8 @@ TEST_F(BridgeProcess, SecondBridgeClosesTheFirstOnesToolAndBothExitCleanly)
     ExpectExitZero(second);
     PostMessageA(first, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);
-    EXPECT_NE(bridge.output.find("Exit Process"), std::string::npos);
-    EXPECT_NE(second.output.find("Exit Process Success\r\n"), std::string::npos);
+    ExpectOneExitLineAfter("");
+    EXPECT_EQ(second.output, WIRE_EXIT_SUCCESS);
 }
 
 TEST_F(BridgeProcess, WaitingForASlowToolCostsLittleProcessorTime)

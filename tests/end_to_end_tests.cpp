@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
+#include "bridge_contract.h"
 #include "media_check.h"
 #include "process_harness.h"
 #include "recorder.h"
@@ -22,11 +22,6 @@ namespace {
 const DWORD WAIT_MS = 20000;
 const DWORD RECORD_MS = 1500;
 const unsigned long TARGET_RGB = 0x2080e0;
-
-std::vector<std::string> Recordings(const std::string& workDir)
-{
-    return FilesIn(workDir + RECORDINGS_FOLDER "\\", "*" RECORDING_EXTENSION);
-}
 
 bool ScreenShows(int x, int y, unsigned long rgb)
 {
@@ -45,8 +40,7 @@ double NowSeconds()
 }
 
 struct RunParts {
-    std::string workDir;
-    std::string toolDir;
+    ToolLayout layout;
     ChildProcess target;
     ChildProcess bridge;
     HWND window = NULL;
@@ -63,29 +57,19 @@ struct RunParts {
 void StartRun(RunParts& run, int left, int top, int width, int height, const char* const (&fields)[4])
 {
     KillProcessesNamed(RECORDER_EXE);
-    run.workDir = MakeTempDir("e2e");
-    run.toolDir = run.workDir + "rec\\tool\\";
-    ASSERT_TRUE(CreateDirectoryA((run.workDir + "rec").c_str(), NULL));
-    ASSERT_TRUE(CreateDirectoryA(run.toolDir.c_str(), NULL));
-    ASSERT_TRUE(CopyFileA((BinDir() + RECORDER_EXE).c_str(), (run.toolDir + RECORDER_EXE).c_str(), FALSE));
+    ASSERT_TRUE(LayOutTool("e2e", RECORDER_EXE, run.layout));
 
     char targetArgs[64];
     snprintf(targetArgs, sizeof targetArgs, "%d %d %d %d %06lx", left, top, width, height, TARGET_RGB);
     ASSERT_TRUE(StartChild(BinDir() + TARGET_EXE, targetArgs, SW_SHOWNORMAL, run.target));
     ASSERT_TRUE(WaitUntil([&] { return FindWindowA(NULL, TARGET_TITLE) != NULL; }, WAIT_MS));
 
-    ASSERT_TRUE(StartChild(BinDir() + "LUMARO_ScreenRecBridge.exe",
-                           std::string(TARGET_TITLE) + "#" + run.toolDir, SW_SHOWMINIMIZED, run.bridge));
-    ASSERT_TRUE(WaitUntil([&] {
-        HWND tool = FindWindowA(NULL, RECORDER_TITLE);
-        for (const char* text : fields) {
-            if (!tool || !FindWindowExA(tool, NULL, EDIT_CLASS, text)) {
-                return false;
-            }
-        }
-        return true;
-    }, WAIT_MS)) << "the fields never held " << fields[0] << ", " << fields[1] << ", " << fields[2]
-                 << ", " << fields[3];
+    ASSERT_TRUE(StartChild(BinDir() + BRIDGE_EXE, BridgeArguments(TARGET_TITLE, run.layout.toolFolder),
+                           SW_SHOWMINIMIZED, run.bridge));
+    ToolWindows tool;
+    ASSERT_TRUE(WaitUntil([&] { return FindTool(tool, fields); }, WAIT_MS))
+        << "the fields never held " << fields[0] << ", " << fields[1] << ", " << fields[2] << ", "
+        << fields[3];
     run.window = FindProcessWindow(run.bridge.info.dwProcessId, BRIDGE_NAME, BRIDGE_NAME);
     ASSERT_NE(run.window, (HWND)NULL);
 }
@@ -94,7 +78,7 @@ void StartRun(RunParts& run, int left, int top, int width, int height, const cha
 double RecordAndStop(RunParts& run)
 {
     PostMessageA(run.window, WM_BRIDGE_START, 0, 0);
-    EXPECT_TRUE(WaitForOutput(run.bridge, "startcapture\r\n", WAIT_MS));
+    EXPECT_TRUE(WaitForOutput(run.bridge, WIRE_STARTED, WAIT_MS));
     double started = NowSeconds();
     WaitUntil([] { return false; }, RECORD_MS);
     PostMessageA(run.window, WM_BRIDGE_STOP, 0, 0);
@@ -115,10 +99,10 @@ TEST(EndToEnd, RecordsTheTargetWindowThroughTheBridge)
     ASSERT_TRUE(WaitUntil([] { return ScreenShows(1, 101, TARGET_RGB) && ScreenShows(298, 298, TARGET_RGB); },
                           WAIT_MS));
     double seconds = RecordAndStop(run);
-    EXPECT_EQ(run.bridge.output, "startcapture\r\nExit Process Success\r\n");
-    std::vector<std::string> files = Recordings(run.workDir);
+    EXPECT_EQ(run.bridge.output, WIRE_STARTED WIRE_EXIT_SUCCESS);
+    std::vector<std::string> files = RecordingsIn(run.layout.workDir);
     ASSERT_EQ(files.size(), 1u);
-    ExpectRecording(run.workDir, files[0], 300, 200, seconds, TARGET_RGB);
+    ExpectRecording(run.layout.workDir, files[0], 300, 200, seconds, TARGET_RGB);
 }
 
 TEST(EndToEnd, TargetPartlyBelowAndRightOfTheScreenIsCut)
@@ -129,9 +113,9 @@ TEST(EndToEnd, TargetPartlyBelowAndRightOfTheScreenIsCut)
     ASSERT_TRUE(WaitUntil([] { return ScreenShows(1801, 1001, TARGET_RGB) && ScreenShows(1918, 1078, TARGET_RGB); },
                           WAIT_MS));
     double seconds = RecordAndStop(run);
-    std::vector<std::string> files = Recordings(run.workDir);
+    std::vector<std::string> files = RecordingsIn(run.layout.workDir);
     ASSERT_EQ(files.size(), 1u);
-    ExpectRecording(run.workDir, files[0], 120, 80, seconds, TARGET_RGB);
+    ExpectRecording(run.layout.workDir, files[0], 120, 80, seconds, TARGET_RGB);
 }
 
 TEST(EndToEnd, TargetWhollyOffTheScreenRecordsNothingAndTheToolSaysWhy)
@@ -148,9 +132,9 @@ TEST(EndToEnd, TargetWhollyOffTheScreenRecordsNothingAndTheToolSaysWhy)
         RunParts run;
         StartRun(run, c.left, c.top, c.width, c.height, c.fields);
         RecordAndStop(run);
-        EXPECT_EQ(run.bridge.output, "startcapture\r\nExit Process Success\r\n");
-        EXPECT_TRUE(Recordings(run.workDir).empty()) << c.fields[0] << "," << c.fields[1];
-        std::string log = ReadTextFile(run.workDir + RECORDER_LOG);
+        EXPECT_EQ(run.bridge.output, WIRE_STARTED WIRE_EXIT_SUCCESS);
+        EXPECT_TRUE(RecordingsIn(run.layout.workDir).empty()) << c.fields[0] << "," << c.fields[1];
+        std::string log = ReadTextFile(run.layout.workDir + RECORDER_LOG);
         EXPECT_NE(log.find("Not recording"), std::string::npos) << log;
     }
 }
@@ -161,21 +145,21 @@ TEST(EndToEnd, ToolKilledWhileRecordingStillGivesOneExitLine)
     const char* const fields[4] = {"0", "100", "300", "200"};
     StartRun(run, -20, 100, 320, 200, fields);
     PostMessageA(run.window, WM_BRIDGE_START, 0, 0);
-    ASSERT_TRUE(WaitForOutput(run.bridge, "startcapture\r\n", WAIT_MS));
+    ASSERT_TRUE(WaitForOutput(run.bridge, WIRE_STARTED, WAIT_MS));
     WaitUntil([] { return false; }, RECORD_MS);
     KillProcessesNamed(RECORDER_EXE);
     PostMessageA(run.window, WM_BRIDGE_STOP, 0, 0);
     DWORD code = 99;
     ASSERT_TRUE(WaitForExit(run.bridge, WAIT_MS, &code));
     EXPECT_EQ(code, 0u);
-    EXPECT_TRUE(run.bridge.output == "startcapture\r\nExit Process Success\r\n" ||
-                run.bridge.output == "startcapture\r\nExit Process Failed\r\n")
+    EXPECT_TRUE(run.bridge.output == WIRE_STARTED WIRE_EXIT_SUCCESS ||
+                run.bridge.output == WIRE_STARTED WIRE_EXIT_FAILED)
         << run.bridge.output;
     // A file whose writer was killed has no closing index, but the frames written before
     // stay readable.
-    std::vector<std::string> files = Recordings(run.workDir);
+    std::vector<std::string> files = RecordingsIn(run.layout.workDir);
     ASSERT_EQ(files.size(), 1u);
-    std::map<std::string, std::string> probe = Probe(run.workDir, files[0]);
+    std::map<std::string, std::string> probe = Probe(run.layout.workDir, files[0]);
     printf("killed recording: codec %s, %s x %s, %s frames read\n", probe["codec_name"].c_str(),
            probe["width"].c_str(), probe["height"].c_str(), probe["nb_read_frames"].c_str());
     EXPECT_EQ(probe["codec_name"], "mjpeg");

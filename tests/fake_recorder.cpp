@@ -17,6 +17,7 @@
 #include <string>
 
 #include "recorder_contract.h"
+#include "sync_text_record.h"
 
 namespace {
 
@@ -115,8 +116,7 @@ LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (InSendMessage()) {
             Log("settext %s %s", FieldName(GetDlgCtrlID(window)), reinterpret_cast<const char*>(lParam));
         }
-        // Keep the text record that other processes' lookups read in step.
-        DefWindowProcA(window, WM_SETTEXT, 0, lParam);
+        SyncTextRecord(window);
     }
     return result;
 }
@@ -137,7 +137,7 @@ HWND AddControl(HWND parent, const char* className, const char* text, int id, in
     HWND control = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE, x, 10, 70, 24,
                                    parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                    GetModuleHandleA(NULL), NULL);
-    DefWindowProcA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    SyncTextRecord(control);
     return control;
 }
 

@@ -9,7 +9,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "bridge.h"
+#include "bridge_contract.h"
+#include "command_line.h"
 
 #define FAKE_LIFETIME_MS 30000
 #define FAKE_QUIT_CODE 3
@@ -18,7 +19,8 @@ static LRESULT CALLBACK MuteWndProc(HWND window, UINT message, WPARAM wParam, LP
 {
     switch (message) {
     case WM_BRIDGE_START:
-        PrintStatus(STATUS_STARTED);
+        printf("%s", STATUS_STARTED STATUS_LINE_END);
+        fflush(stdout);
         return 0;
     case WM_BRIDGE_STOP:
         PostQuitMessage(0);
@@ -27,25 +29,14 @@ static LRESULT CALLBACK MuteWndProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void PrintStatus(const char* text)
-{
-    printf("%s", text);
-    fflush(stdout);
-}
-
-static bool ModeIs(const char* commandLine, const char* mode)
-{
-    size_t length = strlen(mode);
-    return strncmp(commandLine, mode, length) == 0 && commandLine[length] == '#';
-}
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    if (ModeIs(commandLine, "nowindow")) {
+    const char* mode = SplitCommandLine(commandLine).title;
+    if (mode != NULL && strcmp(mode, "nowindow") == 0) {
         Sleep(FAKE_LIFETIME_MS);
         return 0;
     }
-    if (!ModeIs(commandLine, "mute")) {
+    if (mode == NULL || strcmp(mode, "mute") != 0) {
         return FAKE_QUIT_CODE;
     }
     WNDCLASSA windowClass;

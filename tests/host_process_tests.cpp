@@ -13,7 +13,6 @@
 
 namespace {
 
-#define BRIDGE_EXE BRIDGE_NAME ".exe"
 #define FAKE_BRIDGE_EXE "host_fake_bridge.exe"
 #define TARGET_WAIT_MS 10000
 #define SHORT_WINDOW_MS 1500
@@ -34,12 +33,10 @@ protected:
 
     void SetUp() override
     {
-        workDir = MakeTempDir("host");
-        ASSERT_FALSE(workDir.empty());
-        std::string parent = workDir + "rec\\";
-        toolFolder = parent + "tool\\";
-        ASSERT_TRUE(CreateDirectoryA(parent.c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryA(toolFolder.c_str(), NULL));
+        ToolLayout layout;
+        ASSERT_TRUE(LayOutTool("host", NULL, layout));
+        workDir = layout.workDir;
+        toolFolder = layout.toolFolder;
     }
 
     void TearDown() override
@@ -67,7 +64,7 @@ protected:
                               TARGET_WAIT_MS));
     }
 
-    std::vector<std::string> Recordings() { return FilesIn(workDir + "recordings\\", "*.avi"); }
+    std::vector<std::string> Recordings() { return RecordingsIn(workDir); }
 };
 
 // Runs bridge-host to its end; its output with CRLF read as LF.
@@ -103,8 +100,8 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
     bool recorded = StartBridge(session, bridge.c_str(), title, folder.c_str(), SW_HIDE) &&
                     FindBridgeWindow(session, windowMs) &&
                     WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) &&
-                    StartCapture(session, BRIDGE_START_TIMEOUT_MS) &&
-                    StopCapture(session, BRIDGE_EXIT_TIMEOUT_MS);
+                    SendStartCommand(session, BRIDGE_START_TIMEOUT_MS) &&
+                    SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
     RunResult result;
     result.bridgeEnded =
         session.process == NULL || WaitForSingleObject(session.process, 0) == WAIT_OBJECT_0;
@@ -128,19 +125,22 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
 {
     const FailureCase cases[] = {
         {"bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", SHORT_WINDOW_MS,
-         {"could not start the bridge", "no_such_bridge.exe", "CreateProcessA", "error 2"}, true},
+         {"could not start the bridge", "no_such_bridge.exe", "CreateProcessA failed with error 2"},
+         true},
         {"bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
          {"ended (exit code 3) before its window appeared"}, true},
         {"window never appears", FAKE_BRIDGE_EXE, nullptr, "nowindow", SHORT_WINDOW_MS,
          {"window did not appear within 1500 ms", "the bridge was ended"}, false},
-        {"exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", SHORT_WINDOW_MS,
+        // Its window does appear, so it gets the client's usual bound: on a busy machine
+        // the short one can pass before it does.
+        {"exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", BRIDGE_WINDOW_TIMEOUT_MS,
          {"after stop without an exit line"}, true},
         {"tool folder wrong", BRIDGE_EXE, nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
          {"could not start the recording tool", "error box", "closed"}, true},
         {"tool ends at once", BRIDGE_EXE, FAKE_BRIDGE_EXE, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"\"Recorder Not Found\""}, true},
+         {"\"" STATUS_RECORDER_NOT_FOUND "\""}, true},
         {"target missing", BRIDGE_EXE, RECORDER_EXE, "No Such Window 4711",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"\"Target Window Not Found\"", "no window has that title"},
+         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "no window has that title"},
          true},
     };
     for (const FailureCase& c : cases) {
@@ -153,6 +153,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         for (const char* words : c.says) {
             EXPECT_NE(result.error.find(words), std::string::npos) << result.error;
         }
+        EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos) << "one line";
         EXPECT_EQ(result.bridgeEnded, c.bridgeEnds) << result.error;
         EXPECT_LT(result.milliseconds, c.windowMs + FAILURE_MARGIN_MS);
         // Whatever went wrong, nothing the bridge started is left running.
@@ -171,7 +172,7 @@ TEST_F(HostProcess, BridgeKilledWhileRecordingIsReportedAndTheToolClosed)
                             toolFolder.c_str(), SW_HIDE));
     ASSERT_TRUE(FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS)) << session.error;
     ASSERT_TRUE(WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS)) << session.error;
-    ASSERT_TRUE(StartCapture(session, BRIDGE_START_TIMEOUT_MS)) << session.error;
+    ASSERT_TRUE(SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) << session.error;
     ASSERT_TRUE(BridgeStillRecording(session));
 
     ASSERT_TRUE(TerminateProcess(session.process, 9));
@@ -179,7 +180,7 @@ TEST_F(HostProcess, BridgeKilledWhileRecordingIsReportedAndTheToolClosed)
     EXPECT_NE(session.error.find("exit code 9"), std::string::npos) << session.error;
     EXPECT_NE(session.error.find("while recording, without an exit line"), std::string::npos)
         << session.error;
-    EXPECT_FALSE(StopCapture(session, BRIDGE_EXIT_TIMEOUT_MS));
+    EXPECT_FALSE(SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS));
     EndBridgeSession(session);
 
     ASSERT_FALSE(ProcessesNamed(RECORDER_EXE).empty());
@@ -198,8 +199,8 @@ TEST_F(HostProcess, BridgeHostRecordsTheDemoForTheRequestedTime)
     std::string output;
     ASSERT_TRUE(RunBridgeHost(args, exitCode, output)) << output;
     EXPECT_EQ(exitCode, 0u) << output;
-    size_t started = output.find("startcapture\n");
-    size_t exited = output.find("Exit Process Success\n");
+    size_t started = output.find(STATUS_STARTED "\n");
+    size_t exited = output.find(STATUS_EXIT_SUCCESS "\n");
     size_t saved = output.find("saved: ");
     ASSERT_NE(started, std::string::npos) << output;
     ASSERT_NE(exited, std::string::npos) << output;
@@ -237,7 +238,7 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
     const HostFailureCase cases[] = {
         {"record --title Chart --seconds 5", 2, "bridge-host: missing --tool-folder\n"},
         {"record --title \"No Such Window 4711\" --tool-folder TOOL --seconds 5", 1,
-         "bridge-host: the bridge reported \"Target Window Not Found\""},
+         "bridge-host: the bridge reported \"" STATUS_TARGET_NOT_FOUND "\""},
         {"record --title Chart --tool-folder TOOL --seconds 5 --bridge C:\\nowhere\\b.exe", 1,
          "bridge-host: could not start the bridge \"C:\\nowhere\\b.exe\""},
     };

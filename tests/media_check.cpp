@@ -65,13 +65,10 @@ bool RunUnix(const std::string& folder, const std::string& command, std::string*
         ADD_FAILURE() << "CreateProcessA(/bin/sh) failed (error " << GetLastError() << ")";
         return false;
     }
-    DWORD started = GetTickCount();
-    while (GetFileAttributesA(result.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - started > UNIX_WAIT_MS) {
-            ADD_FAILURE() << "no result from: " << command;
-            return false;
-        }
-        Sleep(10);
+    if (!WaitUntil([&] { return GetFileAttributesA(result.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                   UNIX_WAIT_MS)) {
+        ADD_FAILURE() << "no result from: " << command;
+        return false;
     }
     *output = ReadTextFile(result);
     DeleteFileA(result.c_str());

@@ -4,6 +4,9 @@
 
 #include <stdio.h>
 
+#include "bridge_contract.h"
+#include "recorder_contract.h"
+
 std::string BinDir()
 {
     char path[MAX_PATH];
@@ -64,8 +67,28 @@ std::vector<std::string> FilesIn(const std::string& folder, const char* pattern)
     return files;
 }
 
+bool LayOutTool(const char* tag, const char* tool, ToolLayout& layout)
+{
+    layout.workDir = MakeTempDir(tag);
+    layout.toolFolder = layout.workDir + "rec\\tool\\";
+    return !layout.workDir.empty() && CreateDirectoryA((layout.workDir + "rec").c_str(), NULL) &&
+           CreateDirectoryA(layout.toolFolder.c_str(), NULL) &&
+           (tool == NULL || CopyFileA((BinDir() + tool).c_str(),
+                                      (layout.toolFolder + RECORDER_EXE).c_str(), FALSE));
+}
+
+std::string BridgeArguments(const char* title, const std::string& toolFolder)
+{
+    return title + std::string(1, COMMAND_LINE_SEPARATOR) + toolFolder;
+}
+
+std::vector<std::string> RecordingsIn(const std::string& workDir)
+{
+    return FilesIn(workDir + RECORDINGS_FOLDER "\\", "*" RECORDING_EXTENSION);
+}
+
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
-                ChildProcess& child)
+                ChildProcess& child, const char* directory)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE outputWrite;
@@ -87,7 +110,7 @@ bool StartChild(const std::string& exe, const std::string& args, WORD showComman
         commandLine += " " + args;
     }
     BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, 0, NULL,
-                                  NULL, &startup, &child.info);
+                                  directory, &startup, &child.info);
     CloseHandle(outputWrite);
     return started != FALSE;
 }
@@ -164,7 +187,9 @@ void CloseChild(ChildProcess& child)
     if (child.outputRead) {
         CloseHandle(child.outputRead);
     }
-    child = ChildProcess();
+    child.info = PROCESS_INFORMATION();
+    child.outputRead = NULL;
+    child.output.clear();
 }
 
 namespace {
@@ -221,6 +246,21 @@ HWND FindProcessWindow(DWORD processId, const char* className, const char* title
     WindowQuery query = {processId, className, title, NULL, 0};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
     return query.found;
+}
+
+bool FindTool(ToolWindows& tool, const char* const* fieldTexts)
+{
+    const char* const startTexts[] = {LEFT_TEXT, TOP_TEXT, WIDTH_TEXT, HEIGHT_TEXT};
+    const char* const* texts = fieldTexts ? fieldTexts : startTexts;
+    tool.window = FindWindowA(NULL, RECORDER_TITLE);
+    tool.play = FindWindowExA(tool.window, NULL, BUTTON_CLASS, PLAY_TEXT);
+    tool.stop = FindWindowExA(tool.window, NULL, BUTTON_CLASS, STOP_TEXT);
+    tool.left = FindWindowExA(tool.window, NULL, EDIT_CLASS, texts[0]);
+    tool.top = FindWindowExA(tool.window, NULL, EDIT_CLASS, texts[1]);
+    tool.width = FindWindowExA(tool.window, NULL, EDIT_CLASS, texts[2]);
+    tool.height = FindWindowExA(tool.window, NULL, EDIT_CLASS, texts[3]);
+    return tool.window && tool.play && tool.stop && tool.left && tool.top && tool.width &&
+           tool.height;
 }
 
 int CloseErrorBoxes(DWORD processId)

@@ -1,6 +1,7 @@
-// Helpers for tests that drive real processes under Wine: start a program with its
-// standard output on a pipe, read what it writes with a time limit, find its windows,
-// and clean up every process a test started.
+// Helpers for tests that drive real processes under Wine: lay out a tool folder,
+// start a program with its standard output on a pipe, read what it writes with a time
+// limit, find its windows and the tool's controls, and clean up every process a test
+// started. Every wait goes through WaitUntil.
 #pragma once
 
 #include <windows.h>
@@ -22,16 +23,46 @@ std::string ReadTextFile(const std::string& path);
 // pattern.
 std::vector<std::string> FilesIn(const std::string& folder, const char* pattern);
 
+// The folders of one run as hosts lay them out: the tool folder rec\tool\ inside a new
+// temporary folder, the work folder. The bridge starts the tool two levels above its
+// folder (TOOL_WORKDIR), so the work folder is the tool's working directory.
+struct ToolLayout {
+    std::string workDir;    // with its trailing backslash
+    std::string toolFolder; // likewise
+};
+
+// Makes the folders and, unless tool is null, copies that program of the bin folder
+// into the tool folder under the tool's name.
+bool LayOutTool(const char* tag, const char* tool, ToolLayout& layout);
+
+// The bridge's command line for that title and tool folder, as the bridge receives it.
+std::string BridgeArguments(const char* title, const std::string& toolFolder);
+
+// The recordings the tool wrote in its working directory.
+std::vector<std::string> RecordingsIn(const std::string& workDir);
+
+struct ChildProcess;
+
+// Ends the child if it still runs and releases its handles.
+void CloseChild(ChildProcess& child);
+
+// A started program, ended and released whatever way the test leaves.
 struct ChildProcess {
     PROCESS_INFORMATION info = {};
     HANDLE outputRead = NULL;
     std::string output;
+
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess() { CloseChild(*this); }
 };
 
 // Starts "exe" with the exact raw command line "\"exe\" args" (or "\"exe\"" when args
-// is empty), standard output on a pipe and the given show command.
+// is empty), standard output on a pipe, the given show command and, unless it is null,
+// the given working directory.
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
-                ChildProcess& child);
+                ChildProcess& child, const char* directory = NULL);
 
 // Reads what has arrived so far, without blocking.
 void PollOutput(ChildProcess& child);
@@ -42,13 +73,20 @@ bool WaitForOutput(ChildProcess& child, const std::string& needle, DWORD timeout
 // Waits for the child to end, reading its output meanwhile.
 bool WaitForExit(ChildProcess& child, DWORD timeoutMs, DWORD* exitCode);
 
-void CloseChild(ChildProcess& child);
-
 // Polls (pumping this thread's messages) until the condition holds or the time runs out.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
 
 // The first top-level window of the process with that class and title.
 HWND FindProcessWindow(DWORD processId, const char* className, const char* title);
+
+// The tool's window and its six controls.
+struct ToolWindows {
+    HWND window, play, stop, left, top, width, height;
+};
+
+// One discovery pass as the bridge makes it, with the four field texts looked for
+// (null: the tool's texts at start); true when all seven windows are there.
+bool FindTool(ToolWindows& tool, const char* const* fieldTexts = NULL);
 
 // Closes the shell's error boxes that the process shows, as a user would; returns how
 // many it closed.

@@ -19,12 +19,11 @@ namespace {
 const int DEFAULT_RUNS = 5;
 const DWORD RECORD_MS = 1000;
 const char* const TARGET_TITLE = "Soak Target";
-const char* const BRIDGE_EXE = "LUMARO_ScreenRecBridge.exe";
 
 // The one recording the run left, complete and about as long as the run recorded.
 bool RecordingComplete(const std::string& workDir, std::string& why)
 {
-    std::vector<std::string> files = FilesIn(workDir + "recordings\\", "*.avi");
+    std::vector<std::string> files = RecordingsIn(workDir);
     if (files.size() != 1) {
         why = std::to_string(files.size()) + " recordings, not one";
         return false;
@@ -51,21 +50,19 @@ TEST(Soak, CompleteRunsBackToBack)
 
     int cleanExits = 0, validFiles = 0, leftovers = 0;
     for (int run = 1; run <= runs; ++run) {
-        std::string workDir = MakeTempDir("soak");
-        std::string toolDir = workDir + "rec\\tool\\";
-        CreateDirectoryA((workDir + "rec").c_str(), NULL);
-        CreateDirectoryA(toolDir.c_str(), NULL);
-        ASSERT_TRUE(CopyFileA((BinDir() + RECORDER_EXE).c_str(), (toolDir + RECORDER_EXE).c_str(), FALSE));
+        ToolLayout layout;
+        ASSERT_TRUE(LayOutTool("soak", RECORDER_EXE, layout));
 
         BridgeSession session;
         InitBridgeSession(session, nullptr, nullptr);
-        bool ok = StartBridge(session, bridgePath.c_str(), TARGET_TITLE, toolDir.c_str(), SW_HIDE) &&
+        bool ok = StartBridge(session, bridgePath.c_str(), TARGET_TITLE, layout.toolFolder.c_str(),
+                              SW_HIDE) &&
                   FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) &&
                   WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) &&
-                  StartCapture(session, BRIDGE_START_TIMEOUT_MS);
+                  SendStartCommand(session, BRIDGE_START_TIMEOUT_MS);
         if (ok) {
             WaitUntil([&] { return !BridgeStillRecording(session); }, RECORD_MS);
-            ok = StopCapture(session, BRIDGE_EXIT_TIMEOUT_MS);
+            ok = SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
         }
         DWORD code = 99;
         if (ok && GetExitCodeProcess(session.process, &code) && code == 0 && !session.exitFailed) {
@@ -76,7 +73,7 @@ TEST(Soak, CompleteRunsBackToBack)
         EndBridgeSession(session);
 
         std::string why;
-        if (RecordingComplete(workDir, why)) {
+        if (RecordingComplete(layout.workDir, why)) {
             ++validFiles;
         } else {
             ADD_FAILURE() << "run " << run << ": " << why;

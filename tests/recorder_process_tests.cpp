@@ -13,141 +13,40 @@
 #include <string>
 #include <vector>
 
-#include "bridge.h"
+#include "bridge_contract.h"
 #include "capture_session.h"
-#include "recorder.h"
 #include "media_check.h"
 #include "process_harness.h"
+#include "recorder.h"
 #include "recorder_test_names.h"
 
 namespace {
 
 const DWORD WAIT_LIMIT_MS = 15000;
-const DWORD POLL_MS = 10;
 const DWORD RECORD_MS = 1000;
 
 struct Region {
     int left, top, width, height;
 };
 
-std::string MakeWorkFolder(const char* name)
+// Starts the tool in the folder, as the bridge does, and waits for its window and
+// controls.
+bool StartTool(ChildProcess& tool, ToolWindows& t, const std::string& folder)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string root = std::string(temp) + "recorder_tests";
-    CreateDirectoryA(root.c_str(), nullptr);
-    std::string folder = root + "\\" + name + "_" + std::to_string(GetCurrentProcessId()) + "_" +
-                         std::to_string(GetTickCount());
-    EXPECT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder << " " << GetLastError();
-    return folder;
-}
-
-std::vector<std::string> ListFiles(const std::string& folder, const char* pattern)
-{
-    std::vector<std::string> files;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return files;
-    }
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            files.push_back(folder + "\\" + found.cFileName);
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return files;
-}
-
-void RemoveWorkFolder(const std::string& folder)
-{
-    std::string recordings = folder + "\\" RECORDINGS_FOLDER;
-    for (const std::string& file : ListFiles(recordings, "*")) {
-        DeleteFileA(file.c_str());
-    }
-    RemoveDirectoryA(recordings.c_str());
-    for (const std::string& file : ListFiles(folder, "*")) {
-        DeleteFileA(file.c_str());
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-std::vector<std::string> Recordings(const std::string& folder)
-{
-    return ListFiles(folder + "\\" RECORDINGS_FOLDER, "*" RECORDING_EXTENSION);
-}
-
-// A started program, ended and released whatever way the test leaves.
-struct Process {
-    HANDLE handle = NULL;
-
-    ~Process() { End(); }
-    void End()
-    {
-        if (handle != NULL) {
-            TerminateProcess(handle, 0);
-            WaitForSingleObject(handle, WAIT_LIMIT_MS);
-            CloseHandle(handle);
-            handle = NULL;
-        }
-    }
-    bool Exited(DWORD limit) { return WaitForSingleObject(handle, limit) == WAIT_OBJECT_0; }
-};
-
-bool StartProgram(Process* process, const std::string& exe, const std::string& arguments,
-                  const std::string& directory, WORD show)
-{
-    std::string commandLine = "\"" + exe + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = show;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-        ADD_FAILURE() << "CreateProcessA(" << exe << ") failed (error " << GetLastError() << ")";
+    if (!StartChild(BinDir() + RECORDER_EXE, "", SW_SHOWMINNOACTIVE, tool, folder.c_str())) {
+        ADD_FAILURE() << "could not start the tool: error " << GetLastError();
         return false;
     }
-    CloseHandle(info.hThread);
-    process->handle = info.hProcess;
-    return true;
+    bool ended = false;
+    bool found = WaitUntil([&] {
+        ended = WaitForSingleObject(tool.info.hProcess, 0) == WAIT_OBJECT_0;
+        return FindTool(t) || ended;
+    }, WAIT_LIMIT_MS);
+    EXPECT_TRUE(found && !ended) << "the tool's window and controls did not all appear";
+    return found && !ended;
 }
 
-struct ToolWindows {
-    HWND window, play, stop, left, top, width, height;
-};
-
-// The bridge's discovery pass, repeated until all seven handles are there.
-bool FindTool(Process* tool, ToolWindows* t)
-{
-    DWORD started = GetTickCount();
-    while (GetTickCount() - started < WAIT_LIMIT_MS) {
-        t->window = FindWindowA(nullptr, RECORDER_TITLE);
-        t->play = FindWindowExA(t->window, nullptr, BUTTON_CLASS, PLAY_TEXT);
-        t->stop = FindWindowExA(t->window, nullptr, BUTTON_CLASS, STOP_TEXT);
-        t->left = FindWindowExA(t->window, nullptr, EDIT_CLASS, LEFT_TEXT);
-        t->top = FindWindowExA(t->window, nullptr, EDIT_CLASS, TOP_TEXT);
-        t->width = FindWindowExA(t->window, nullptr, EDIT_CLASS, WIDTH_TEXT);
-        t->height = FindWindowExA(t->window, nullptr, EDIT_CLASS, HEIGHT_TEXT);
-        if (t->window && t->play && t->stop && t->left && t->top && t->width && t->height) {
-            return true;
-        }
-        if (tool->Exited(0)) {
-            ADD_FAILURE() << "the tool ended before its window was complete";
-            return false;
-        }
-        Sleep(POLL_MS);
-    }
-    ADD_FAILURE() << "the tool's window and controls did not all appear";
-    return false;
-}
-
-bool StartTool(Process* tool, ToolWindows* windows, const std::string& folder)
-{
-    return StartProgram(tool, BinDir() + RECORDER_EXE, "", folder, SW_SHOWMINNOACTIVE) &&
-           FindTool(tool, windows);
-}
-
+// The bridge's hand-off: one millisecond after each field.
 void SetFields(const ToolWindows& t, const char* left, const char* top, const char* width,
                const char* height)
 {
@@ -165,12 +64,12 @@ void ClickPlay(const ToolWindows& t)
 }
 
 // The bridge's stop: the click, one millisecond, then the process is ended.
-void ClickStopAndTerminate(const ToolWindows& t, Process* tool)
+void ClickStopAndTerminate(const ToolWindows& t, ChildProcess& tool)
 {
     SendMessageA(t.stop, BM_CLICK, 0, WM_BRIDGE_STOP);
     Sleep(1);
-    EXPECT_TRUE(TerminateProcess(tool->handle, 0));
-    tool->End();
+    EXPECT_TRUE(TerminateProcess(tool.info.hProcess, 0));
+    CloseChild(tool);
 }
 
 std::string StatusText(const ToolWindows& t)
@@ -187,27 +86,35 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
     return static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
 }
 
+// Records for a while, pumping this thread's messages meanwhile.
+void RecordFor(DWORD milliseconds)
+{
+    WaitUntil([] { return false; }, milliseconds);
+}
+
+bool ScreenShows(int x, int y, COLORREF colour)
+{
+    HDC screen = GetDC(nullptr);
+    COLORREF pixel = GetPixel(screen, x, y);
+    ReleaseDC(nullptr, screen);
+    return pixel == colour;
+}
+
 // The target window painted where asked, seen on the screen itself.
-bool StartTarget(Process* target, Region at, unsigned long rgb)
+bool StartTarget(ChildProcess& target, Region at, unsigned long rgb)
 {
     char arguments[96];
     snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx", at.left, at.top, at.width,
              at.height, rgb);
-    if (!StartProgram(target, BinDir() + TARGET_EXE, arguments, "", SW_SHOWNORMAL)) {
+    if (!StartChild(BinDir() + TARGET_EXE, arguments, SW_SHOWNORMAL, target)) {
+        ADD_FAILURE() << "could not start the target: error " << GetLastError();
         return false;
     }
-    HDC screen = GetDC(nullptr);
     COLORREF wanted = RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
-    DWORD started = GetTickCount();
-    bool painted = false;
-    while (!painted && GetTickCount() - started < WAIT_LIMIT_MS) {
-        painted = GetPixel(screen, at.left + 1, at.top + 1) == wanted &&
-                  GetPixel(screen, at.left + at.width - 2, at.top + at.height - 2) == wanted;
-        if (!painted) {
-            Sleep(POLL_MS);
-        }
-    }
-    ReleaseDC(nullptr, screen);
+    bool painted = WaitUntil([&] {
+        return ScreenShows(at.left + 1, at.top + 1, wanted) &&
+               ScreenShows(at.left + at.width - 2, at.top + at.height - 2, wanted);
+    }, WAIT_LIMIT_MS);
     EXPECT_TRUE(painted) << "the target window did not show";
     return painted;
 }
@@ -243,38 +150,37 @@ TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
         SCOPED_TRACE(c.name);
         Region target = OnScreen(c.target, screenWidth, screenHeight);
         Region fields = OnScreen(c.fields, screenWidth, screenHeight);
-        std::string folder = MakeWorkFolder(c.name);
-        Process targetProcess;
-        Process tool;
+        std::string folder = MakeTempDir(c.name);
+        ChildProcess targetProcess;
+        ChildProcess tool;
         ToolWindows t;
-        ASSERT_TRUE(StartTarget(&targetProcess, target, c.rgb));
-        ASSERT_TRUE(StartTool(&tool, &t, folder));
+        ASSERT_TRUE(StartTarget(targetProcess, target, c.rgb));
+        ASSERT_TRUE(StartTool(tool, t, folder));
         std::string texts[4] = {std::to_string(fields.left), std::to_string(fields.top),
                                 std::to_string(fields.width), std::to_string(fields.height)};
         SetFields(t, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str());
         LARGE_INTEGER playAt, stopAt;
         ClickPlay(t);
         QueryPerformanceCounter(&playAt);
-        Sleep(RECORD_MS);
+        RecordFor(RECORD_MS);
         QueryPerformanceCounter(&stopAt);
-        ClickStopAndTerminate(t, &tool);
+        ClickStopAndTerminate(t, tool);
 
-        std::vector<std::string> videos = Recordings(folder);
+        std::vector<std::string> videos = RecordingsIn(folder);
         ASSERT_EQ(videos.size(), 1u);
         ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, stopAt),
                         c.rgb);
-        EXPECT_NE(ReadTextFile(folder + "\\" RECORDER_LOG).find("Saved"), std::string::npos);
-        targetProcess.End();
-        RemoveWorkFolder(folder);
+        EXPECT_NE(ReadTextFile(folder + RECORDER_LOG).find("Saved"), std::string::npos);
+        CloseChild(targetProcess);
     }
 }
 
 TEST(RecorderTool, FieldsStayFindableByTheirNewText)
 {
-    std::string folder = MakeWorkFolder("fields");
-    Process tool;
+    std::string folder = MakeTempDir("fields");
+    ChildProcess tool;
     ToolWindows t;
-    ASSERT_TRUE(StartTool(&tool, &t, folder));
+    ASSERT_TRUE(StartTool(tool, t, folder));
     SetFields(t, "12", "34", "56", "78");
     EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "12"), t.left);
     EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "34"), t.top);
@@ -282,9 +188,10 @@ TEST(RecorderTool, FieldsStayFindableByTheirNewText)
     EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, "78"), t.height);
     EXPECT_EQ(FindWindowExA(t.window, nullptr, EDIT_CLASS, WIDTH_TEXT), nullptr);
     PostMessageA(t.window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(tool.Exited(WAIT_LIMIT_MS));
-    EXPECT_TRUE(Recordings(folder).empty());
-    RemoveWorkFolder(folder);
+    DWORD exitCode;
+    EXPECT_TRUE(WaitForExit(tool, WAIT_LIMIT_MS, &exitCode));
+    EXPECT_TRUE(RecordingsIn(folder).empty());
+    CloseChild(tool);
 }
 
 struct BadInputCase {
@@ -309,10 +216,10 @@ TEST(RecorderTool, BadInputRecordsNothingAndSaysWhy)
         {"-400", "-300", "400", "300", "wholly outside the screen"},
         {"2500", "0", "-580", "100", "width -580 must be greater than 0"},
     };
-    std::string folder = MakeWorkFolder("bad");
-    Process tool;
+    std::string folder = MakeTempDir("bad");
+    ChildProcess tool;
     ToolWindows t;
-    ASSERT_TRUE(StartTool(&tool, &t, folder));
+    ASSERT_TRUE(StartTool(tool, t, folder));
     SendMessageA(t.stop, BM_CLICK, 0, WM_BRIDGE_STOP);
     EXPECT_EQ(StatusText(t), STATUS_NOT_RECORDING);
     for (const BadInputCase& c : cases) {
@@ -321,14 +228,15 @@ TEST(RecorderTool, BadInputRecordsNothingAndSaysWhy)
         std::string status = StatusText(t);
         EXPECT_NE(status.find("Not recording"), std::string::npos) << status;
         EXPECT_NE(status.find(c.says), std::string::npos) << status;
-        EXPECT_NE(ReadTextFile(folder + "\\" RECORDER_LOG).find(c.says), std::string::npos)
+        EXPECT_NE(ReadTextFile(folder + RECORDER_LOG).find(c.says), std::string::npos)
             << c.says;
-        EXPECT_TRUE(Recordings(folder).empty()) << c.says;
+        EXPECT_TRUE(RecordingsIn(folder).empty()) << c.says;
     }
     PostMessageA(t.window, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(tool.Exited(WAIT_LIMIT_MS));
-    EXPECT_TRUE(Recordings(folder).empty());
-    RemoveWorkFolder(folder);
+    DWORD exitCode;
+    EXPECT_TRUE(WaitForExit(tool, WAIT_LIMIT_MS, &exitCode));
+    EXPECT_TRUE(RecordingsIn(folder).empty());
+    CloseChild(tool);
 }
 
 // Play twice goes on with the one recording; a close request (as taskkill without
@@ -337,59 +245,65 @@ TEST(RecorderTool, SecondPlayKeepsRecordingAndCloseCompletesTheFile)
 {
     const Region target = {600, 300, 200, 120};
     const unsigned long rgb = 0x40c040;
-    std::string folder = MakeWorkFolder("close");
-    Process targetProcess;
-    Process tool;
+    std::string folder = MakeTempDir("close");
+    ChildProcess targetProcess;
+    ChildProcess tool;
     ToolWindows t;
-    ASSERT_TRUE(StartTarget(&targetProcess, target, rgb));
-    ASSERT_TRUE(StartTool(&tool, &t, folder));
+    ASSERT_TRUE(StartTarget(targetProcess, target, rgb));
+    ASSERT_TRUE(StartTool(tool, t, folder));
     SetFields(t, "600", "300", "200", "120");
     LARGE_INTEGER playAt, closeAt;
     ClickPlay(t);
     QueryPerformanceCounter(&playAt);
-    Sleep(RECORD_MS / 2);
+    RecordFor(RECORD_MS / 2);
     ClickPlay(t);
     EXPECT_NE(StatusText(t).find("Recording"), std::string::npos) << StatusText(t);
-    Sleep(RECORD_MS / 2);
+    RecordFor(RECORD_MS / 2);
     QueryPerformanceCounter(&closeAt);
     // Sent rather than posted so that the close is handled at a known time.
     SendMessageTimeoutA(t.window, WM_CLOSE, 0, 0, SMTO_NORMAL, WAIT_LIMIT_MS, nullptr);
-    ASSERT_TRUE(tool.Exited(WAIT_LIMIT_MS));
     DWORD exitCode = 1;
-    GetExitCodeProcess(tool.handle, &exitCode);
+    ASSERT_TRUE(WaitForExit(tool, WAIT_LIMIT_MS, &exitCode));
     EXPECT_EQ(exitCode, 0u);
-    tool.End();
+    CloseChild(tool);
 
-    std::vector<std::string> videos = Recordings(folder);
+    std::vector<std::string> videos = RecordingsIn(folder);
     ASSERT_EQ(videos.size(), 1u);
     ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, closeAt), rgb);
-    targetProcess.End();
-    RemoveWorkFolder(folder);
+    CloseChild(targetProcess);
+}
+
+bool g_sessionEnded;
+
+LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_RECORDING_ENDED) {
+        g_sessionEnded = true;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
 {
     const uint64_t limit = 300 * 1024;
-    std::string folder = MakeWorkFolder("limit");
-    std::string video = folder + "\\limit.avi";
-    HWND listener = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    nullptr, nullptr);
+    std::string folder = MakeTempDir("limit");
+    std::string video = folder + "limit.avi";
+    WNDCLASSA listenerClass = {};
+    listenerClass.lpfnWndProc = ListenerProc;
+    listenerClass.hInstance = GetModuleHandleA(nullptr);
+    listenerClass.lpszClassName = "SessionListener";
+    RegisterClassA(&listenerClass);
+    HWND listener = CreateWindowExA(0, listenerClass.lpszClassName, "", 0, 0, 0, 0, 0,
+                                    HWND_MESSAGE, nullptr, listenerClass.hInstance, nullptr);
     ASSERT_NE(listener, nullptr) << GetLastError();
     CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, limit, true, listener,
                                 WM_RECORDING_ENDED};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
-    MSG message;
-    bool ended = false;
-    DWORD started = GetTickCount();
-    while (!ended && GetTickCount() - started < 2 * WAIT_LIMIT_MS) {
-        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS * 10, QS_POSTMESSAGE) ==
-            WAIT_OBJECT_0) {
-            ended = PeekMessageA(&message, listener, WM_RECORDING_ENDED, WM_RECORDING_ENDED,
-                                 PM_REMOVE) != 0;
-        }
-    }
+    g_sessionEnded = false;
+    bool ended = WaitUntil([] { return g_sessionEnded; }, 2 * WAIT_LIMIT_MS);
     CaptureStats stats;
     SessionEnd end = FinishCapture(session, &stats, error, sizeof error);
     DestroyWindow(listener);
@@ -403,8 +317,6 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
     EXPECT_EQ(probe["width"], "320");
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(stats.framesWritten));
     EXPECT_GT(stats.framesWritten, 1u);
-    DeleteFileA(video.c_str());
-    RemoveWorkFolder(folder);
 }
 
 } // namespace

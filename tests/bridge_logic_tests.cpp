@@ -1,6 +1,8 @@
-// The bridge's pure logic, table by table: command-line split, region clamp and
-// format, path join.
+// The bridge's pure logic, table by table: its contract's exact texts, the command
+// line (split, check, build), region clamp and format, path join.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <limits.h>
 #include <string.h>
@@ -8,11 +10,36 @@
 #include <string>
 #include <vector>
 
+#include "bridge_contract.h"
 #include "capture_region.h"
 #include "command_line.h"
 #include "path_join.h"
 
 namespace {
+
+// Hosts already depend on these bytes; everything else takes them from the contract.
+TEST(BridgeContract, TextsAndNumbersAreExact)
+{
+    const struct {
+        const char* constant;
+        const char* bytes;
+    } texts[] = {
+        {BRIDGE_NAME, "LUMARO_ScreenRecBridge"},
+        {BRIDGE_EXE, "LUMARO_ScreenRecBridge.exe"},
+        {WIRE_STARTED, "startcapture\r\n"},
+        {WIRE_EXIT_SUCCESS, "Exit Process Success\r\n"},
+        {WIRE_EXIT_FAILED, "Exit Process Failed\r\n"},
+        {WIRE_RECORDER_NOT_FOUND, "Recorder Not Found\r\n"},
+        {WIRE_TARGET_NOT_FOUND, "Target Window Not Found\r\n"},
+        {STATUS_STARTED STATUS_LINE_END, "startcapture\n"},
+        {RECORDINGS_FROM_TOOL_FOLDER, "..\\..\\recordings\\"},
+    };
+    for (const auto& t : texts) {
+        EXPECT_STREQ(t.constant, t.bytes);
+    }
+    EXPECT_EQ(WM_BRIDGE_START, 0x401);
+    EXPECT_EQ(WM_BRIDGE_STOP, 0x402);
+}
 
 struct SplitCase {
     const char* text;
@@ -62,6 +89,75 @@ TEST(SplitCommandLine, MatchesRuntimeStrtokS)
             EXPECT_STREQ(parts.title, token) << input;
         }
         EXPECT_STREQ(parts.folder, context ? context : "") << input;
+    }
+}
+
+struct ArgumentCase {
+    const char* title;
+    const char* folder;
+    const char* problem; // a word of the reason; null when accepted
+};
+
+TEST(CheckCommandLineParts, Table)
+{
+    const ArgumentCase cases[] = {
+        {"Chart", "C:\\rec\\tool\\", nullptr},
+        {"My Chart - 1", "C:\\Program Files\\tool\\", nullptr},
+        {"Chart", "C:\\rec\\#x\\", nullptr},
+        {"", "C:\\rec\\", "empty"},
+        {nullptr, "C:\\rec\\", "empty"},
+        {"Chart#2", "C:\\rec\\", "'#'"},
+        {"#Chart", "C:\\rec\\", "'#'"},
+        {" Chart", "C:\\rec\\", "blank"},
+        {"\tChart", "C:\\rec\\", "blank"},
+        {"\x01" "Chart", "C:\\rec\\", "control"},
+        {"\xC4rger", "C:\\rec\\", "beyond ASCII"},
+        {"Chart \xC4 \x7f", "C:\\rec\\", nullptr},
+        {"Chart", "", "empty"},
+        {"Chart", nullptr, "empty"},
+        {"Chart", "C:\\rec", "backslash"},
+        {"Chart", "C:\\rec/", "backslash"},
+    };
+    for (const ArgumentCase& c : cases) {
+        const char* problem = CheckCommandLineParts(c.title, c.folder);
+        if (c.problem == nullptr) {
+            EXPECT_EQ(problem, nullptr) << c.title << " " << c.folder;
+        } else {
+            ASSERT_NE(problem, nullptr) << (c.title ? c.title : "(null)");
+            EXPECT_NE(strstr(problem, c.problem), nullptr) << problem;
+        }
+    }
+    EXPECT_TRUE(ToolFolderLacksEnd("C:\\rec"));
+    EXPECT_FALSE(ToolFolderLacksEnd("C:\\rec\\"));
+    EXPECT_FALSE(ToolFolderLacksEnd(""));
+}
+
+// The built line, after the quoted path and its blank, is what the bridge splits.
+TEST(BuildCommandLine, QuotesThePathPassesTheRestRawAndSplitsBack)
+{
+    const struct {
+        const char* path;
+        const char* title;
+        const char* folder;
+        const char* line;
+    } cases[] = {
+        {"C:\\b\\LUMARO_ScreenRecBridge.exe", "Chart", "D:\\rec\\",
+         "\"C:\\b\\LUMARO_ScreenRecBridge.exe\" Chart#D:\\rec\\"},
+        {"b.exe", "A \"quoted\" title", "C:\\Program Files\\t\\",
+         "\"b.exe\" A \"quoted\" title#C:\\Program Files\\t\\"},
+        {"b.exe", "Chart", "C:\\rec\\#x\\", "\"b.exe\" Chart#C:\\rec\\#x\\"},
+    };
+    for (const auto& c : cases) {
+        size_t length = strlen(c.line);
+        std::string line(length + 1, 'x');
+        EXPECT_EQ(BuildCommandLine(c.path, c.title, c.folder, &line[0], length), length);
+        EXPECT_EQ(line, std::string(length + 1, 'x')) << "written without room";
+        EXPECT_EQ(BuildCommandLine(c.path, c.title, c.folder, &line[0], line.size()), length);
+        EXPECT_STREQ(line.c_str(), c.line);
+        CommandLineParts parts = SplitCommandLine(&line[strlen(c.path) + 3]);
+        ASSERT_NE(parts.title, nullptr);
+        EXPECT_STREQ(parts.title, c.title);
+        EXPECT_STREQ(parts.folder, c.folder);
     }
 }
 
