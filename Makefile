@@ -3,7 +3,8 @@
 #                 32-bit code can run or be emulated
 # make test-x64:  the same suite on a 64-bit build of the same sources
 # make demo:      set up, build, record a demo window end to end
-.PHONY: setup build test test-x64 demo clean
+# make dist:      set up, build the Windows package dist/lumaro-bridge-VERSION-win32.zip
+.PHONY: setup build test test-x64 demo dist clean
 
 setup:
 	@bash scripts/setup
@@ -21,5 +22,9 @@ test-x64: setup
 demo: build
 	scripts/demo build/$$(scripts/lane arch) $$(scripts/lane arch)
 
+dist:
+	@bash scripts/setup packages
+	scripts/dist
+
 clean:
-	rm -rf build out
+	rm -rf build out dist

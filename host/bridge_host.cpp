@@ -196,6 +196,10 @@ int main(int argc, char** argv)
         printf("%s", HostUsage());
         return 0;
     }
+    if (options.version) {
+        printf("bridge-host %s\n", PRODUCT_VERSION);
+        return 0;
+    }
     g_stopRequest = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (g_stopRequest == NULL) {
         fprintf(stderr, "bridge-host: %s\n", DescribeFailure("CreateEventA", GetLastError()).c_str());

@@ -19,7 +19,7 @@ static const struct {
 static const char USAGE[] =
     "usage: bridge-host record --title TITLE --tool-folder DIR (--seconds N | --until-enter)\n"
     "                          [--bridge PATH] [--show hidden|normal|minimized]\n"
-    "       bridge-host --help\n"
+    "       bridge-host --help | --version\n"
     "\n"
     "Records the window titled TITLE through the bridge and the recording tool.\n"
     "\n"
@@ -35,6 +35,7 @@ static const char USAGE[] =
     "                      bridge-host.exe)\n"
     "  --show MODE         how the bridge shows its own window (default: hidden)\n"
     "  --help              this text\n"
+    "  --version           the version of bridge-host and the programs shipped with it\n"
     "\n"
     "Prints each status line of the bridge as it arrives, the elapsed time while\n"
     "recording, and the path of the new recording. Exit code 0 on success, 1 when the\n"
@@ -70,7 +71,7 @@ static bool ParseShow(const char* text, BridgeShow& show)
 bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
                       std::string& error)
 {
-    options = HostOptions{false, "", "", "", 0, false, BRIDGE_SHOW_HIDDEN};
+    options = HostOptions{false, false, "", "", "", 0, false, BRIDGE_SHOW_HIDDEN};
     bool record = false;
     bool haveTitle = false;
     bool haveFolder = false;
@@ -78,6 +79,10 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
         std::string name = argv[i];
         if (name == "--help" || name == "-h") {
             options.help = true;
+            return true;
+        }
+        if (name == "--version") {
+            options.version = true;
             return true;
         }
         if (name == "record" && !record) {

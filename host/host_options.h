@@ -9,6 +9,7 @@ enum BridgeShow { BRIDGE_SHOW_HIDDEN, BRIDGE_SHOW_NORMAL, BRIDGE_SHOW_MINIMIZED 
 
 struct HostOptions {
     bool help;
+    bool version;
     std::string title;
     std::string toolFolder;
     std::string bridgePath; // empty: the bridge beside bridge-host.exe

@@ -82,6 +82,7 @@ struct OptionCase {
     int seconds;
     bool untilEnter;
     BridgeShow show;
+    bool version = false; // the row asks for the version; nothing else is read
 };
 
 TEST(ParseHostOptions, Table)
@@ -120,6 +121,8 @@ TEST(ParseHostOptions, Table)
          "--show", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "record", "--title", "C"}, "unknown", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"play", "--title", "C"}, "unknown", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"--version"}, nullptr, 0, false, BRIDGE_SHOW_HIDDEN, true},
+        {{"--version", "record", "--seconds", "x"}, nullptr, 0, false, BRIDGE_SHOW_HIDDEN, true},
     };
     for (const OptionCase& c : cases) {
         std::vector<const char*> argv = {"bridge-host.exe"};
@@ -128,8 +131,13 @@ TEST(ParseHostOptions, Table)
         std::string error;
         bool parsed = ParseHostOptions(static_cast<int>(argv.size()), argv.data(), options, error);
         std::string shown = c.args.empty() ? "(none)" : c.args[0];
-        if (c.problem == nullptr) {
+        if (c.version) {
             ASSERT_TRUE(parsed) << error;
+            EXPECT_TRUE(options.version) << shown;
+            EXPECT_FALSE(options.help) << shown;
+        } else if (c.problem == nullptr) {
+            ASSERT_TRUE(parsed) << error;
+            EXPECT_FALSE(options.version) << shown;
             EXPECT_EQ(options.title, "Chart");
             EXPECT_EQ(options.toolFolder, "C:\\t\\");
             EXPECT_EQ(options.seconds, c.seconds);
@@ -150,7 +158,7 @@ TEST(ParseHostOptions, HelpNamesEveryOption)
     ASSERT_TRUE(ParseHostOptions(2, help, options, error));
     EXPECT_TRUE(options.help);
     for (const char* option : {"--title", "--tool-folder", "--seconds", "--until-enter",
-                               "--bridge", "--show", "--help", "record"}) {
+                               "--bridge", "--show", "--help", "--version", "record"}) {
         EXPECT_NE(strstr(HostUsage(), option), nullptr) << option;
     }
 }
