@@ -3,10 +3,10 @@
 // tool's play and stop buttons. One thread, one window, one record of state.
 #include "bridge.h"
 
-#include <stdio.h>
 #include <shellapi.h>
-
-#include <string>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include "command_line.h"
 #include "path_join.h"
@@ -58,20 +58,24 @@ static void CloseRunningRecorders()
     system(CLOSE_COMMAND);
 }
 
+// Without memory for the two paths the launch fails as any other does: no process.
 static void LaunchRecorder(const char* folder)
 {
-    std::string directory = JoinPath(folder, TOOL_WORKDIR);
-    std::string file = JoinPath(folder, RECORDER_EXE);
-
-    SHELLEXECUTEINFOA info;
-    ZeroMemory(&info, sizeof info);
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = "open";
-    info.lpFile = file.c_str();
-    info.lpDirectory = directory.c_str();
-    info.nShow = SW_SHOWMINIMIZED;
-    g_bridge.recorderProcess = ShellExecuteExA(&info) ? info.hProcess : NULL;
+    char* directory = JoinPath(folder, TOOL_WORKDIR);
+    char* file = JoinPath(folder, RECORDER_EXE);
+    if (directory != NULL && file != NULL) {
+        SHELLEXECUTEINFOA info;
+        ZeroMemory(&info, sizeof info);
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS;
+        info.lpVerb = "open";
+        info.lpFile = file;
+        info.lpDirectory = directory;
+        info.nShow = SW_SHOWMINIMIZED;
+        g_bridge.recorderProcess = ShellExecuteExA(&info) ? info.hProcess : NULL;
+    }
+    free(directory);
+    free(file);
 }
 
 static bool RecorderComplete()
@@ -139,7 +143,7 @@ static void HandOffRegion()
     SetField(g_bridge.editHeight, g_bridge.heightText);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     WNDCLASSA windowClass;
     ZeroMemory(&windowClass, sizeof windowClass);
@@ -158,11 +162,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
 
     CloseRunningRecorders();
 
-    std::string text = commandLine ? commandLine : "";
-    CommandLineParts parts = SplitCommandLine(&text[0]);
-    std::string folder = parts.folder;
+    // The text WinMain is given by MinGW's start-up has lost any leading bytes beyond
+    // ASCII (it compares them as signed characters), so the arguments are taken from
+    // the process's own command line. The split writes into an owned copy, which also
+    // holds the tool folder until the bridge ends.
+    char* text = _strdup(CommandLineArguments(GetCommandLineA()));
+    char noMemory[1] = "";
+    CommandLineParts parts = SplitCommandLine(text != NULL ? text : noMemory);
 
-    LaunchRecorder(folder.c_str());
+    LaunchRecorder(parts.folder);
     Sleep(LAUNCH_PAUSE_MS);
 
     if (!DiscoverRecorder(parts.title)) {
@@ -170,6 +178,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
         if (g_bridge.recorderProcess != NULL) {
             TerminateProcess(g_bridge.recorderProcess, 0);
         }
+        free(text);
         return 0;
     }
     HandOffRegion();
@@ -179,5 +188,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+    free(text);
     return 0;
 }

@@ -2,6 +2,6 @@
 // backslash): nothing is inserted between the parts and nothing is normalised.
 #pragma once
 
-#include <string>
-
-std::string JoinPath(const char* folder, const char* name);
+// The two parts back to back in a new string that the caller frees with free();
+// null when there is no memory for it.
+char* JoinPath(const char* folder, const char* name);

@@ -23,19 +23,40 @@ CommandLineParts SplitCommandLine(char* text)
     return {title, p};
 }
 
+// Blanks and control characters; compared unsigned, so that bytes beyond ASCII stay.
+static bool IsSpaceOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ' && c != '\0';
+}
+
+const char* CommandLineArguments(const char* commandLine)
+{
+    const char* p = commandLine;
+    if (*p == '"') {
+        // A quoted program name ends at the next quote; it holds no escapes.
+        for (++p; *p != '\0' && *p != '"'; ++p) {
+        }
+        if (*p == '"') {
+            ++p;
+        }
+    } else {
+        while (*p != '\0' && !IsSpaceOrControl(*p)) {
+            ++p;
+        }
+    }
+    while (IsSpaceOrControl(*p)) {
+        ++p;
+    }
+    return p;
+}
+
 const char* CheckCommandLineParts(const char* title, const char* toolFolder)
 {
     if (title == nullptr || title[0] == '\0') {
         return "the window title is empty";
     }
-    // The bridge's start-up skips every leading character up to the blank, comparing
-    // them as signed characters, so bytes from 0x80 on go too.
-    if (static_cast<unsigned char>(title[0]) <= ' ') {
+    if (IsSpaceOrControl(title[0])) {
         return "the window title starts with a blank or control character, which the bridge's "
-               "command line drops";
-    }
-    if (static_cast<unsigned char>(title[0]) >= 0x80) {
-        return "the window title starts with a character beyond ASCII, which the bridge's "
                "command line drops";
     }
     if (strchr(title, COMMAND_LINE_SEPARATOR) != nullptr) {

@@ -15,10 +15,15 @@ struct CommandLineParts {
 // terminator, and every later '#' stays in the folder.
 CommandLineParts SplitCommandLine(char* text);
 
+// The arguments of a whole process command line (GetCommandLineA's text): what
+// follows the program name, which may be quoted, and the blanks and control
+// characters after it. This is the text the platform's C runtime gives WinMain.
+const char* CommandLineArguments(const char* commandLine);
+
 // Null when the title and folder reach the bridge unchanged, else why not: the
-// bridge's start-up drops the blanks, control characters and bytes beyond ASCII that
-// lead its arguments, the split ends the title at its first '#', and the bridge
-// appends file names to the folder as it is.
+// arguments drop the blanks and control characters that lead them, the split ends
+// the title at its first '#', and the bridge appends file names to the folder as it
+// is.
 const char* CheckCommandLineParts(const char* title, const char* toolFolder);
 
 // True for a folder that is not empty and does not end in the backslash the command

@@ -25,7 +25,7 @@ static const char USAGE[] =
     "\n"
     "  record              the one command: start the bridge, start capturing, stop, report\n"
     "  --title TITLE       exact title of the window to record (no '#'; it must not start\n"
-    "                      with a blank or a character beyond ASCII)\n"
+    "                      with a blank or a control character)\n"
     "  --tool-folder DIR   folder holding the recording tool (a trailing backslash is added\n"
     "                      when missing; inside quotes leave it out or double it);\n"
     "                      recordings land in DIR\\" RECORDINGS_FROM_TOOL_FOLDER "\n"

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -92,6 +93,29 @@ TEST(SplitCommandLine, MatchesRuntimeStrtokS)
     }
 }
 
+// What WinMain is given by the platform's C runtime: the program name, quoted or not,
+// and the blanks and control characters after it go; bytes beyond ASCII stay.
+TEST(CommandLineArguments, Table)
+{
+    const struct {
+        const char* commandLine;
+        const char* arguments;
+    } cases[] = {
+        {"\"C:\\Program Files\\b.exe\" Chart#D:\\rec\\", "Chart#D:\\rec\\"},
+        {"b.exe Chart#D:\\rec\\", "Chart#D:\\rec\\"},
+        {"b.exe \t \x01" "Chart", "Chart"},
+        {"\"b.exe\"\xC4rger#x", "\xC4rger#x"},
+        {"b.exe \xC4rger#x", "\xC4rger#x"},
+        {"\"b.exe\"   \"Chart#x\"", "\"Chart#x\""},
+        {"\"b c.exe", ""},
+        {"b.exe", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(CommandLineArguments(c.commandLine), c.arguments) << c.commandLine;
+    }
+}
+
 struct ArgumentCase {
     const char* title;
     const char* folder;
@@ -111,7 +135,7 @@ TEST(CheckCommandLineParts, Table)
         {" Chart", "C:\\rec\\", "blank"},
         {"\tChart", "C:\\rec\\", "blank"},
         {"\x01" "Chart", "C:\\rec\\", "control"},
-        {"\xC4rger", "C:\\rec\\", "beyond ASCII"},
+        {"\xC4rger", "C:\\rec\\", nullptr},
         {"Chart \xC4 \x7f", "C:\\rec\\", nullptr},
         {"Chart", "", "empty"},
         {"Chart", nullptr, "empty"},
@@ -225,10 +249,22 @@ TEST(FormatRegionValue, MatchesRuntimeItoa)
 
 TEST(JoinPath, PlainConcatenation)
 {
-    EXPECT_EQ(JoinPath("D:\\rec\\tool\\", "LUMARO_VideoTool.exe"), "D:\\rec\\tool\\LUMARO_VideoTool.exe");
-    EXPECT_EQ(JoinPath("D:\\rec\\tool\\", "..\\.."), "D:\\rec\\tool\\..\\..");
-    EXPECT_EQ(JoinPath("", "..\\.."), "..\\..");
-    EXPECT_EQ(JoinPath("D:\\rec\\tool", "LUMARO_VideoTool.exe"), "D:\\rec\\toolLUMARO_VideoTool.exe");
+    const struct {
+        const char* folder;
+        const char* name;
+        const char* path;
+    } cases[] = {
+        {"D:\\rec\\tool\\", "LUMARO_VideoTool.exe", "D:\\rec\\tool\\LUMARO_VideoTool.exe"},
+        {"D:\\rec\\tool\\", "..\\..", "D:\\rec\\tool\\..\\.."},
+        {"", "..\\..", "..\\.."},
+        {"D:\\rec\\tool", "LUMARO_VideoTool.exe", "D:\\rec\\toolLUMARO_VideoTool.exe"},
+    };
+    for (const auto& c : cases) {
+        char* path = JoinPath(c.folder, c.name);
+        ASSERT_NE(path, nullptr);
+        EXPECT_STREQ(path, c.path);
+        free(path);
+    }
 }
 
 } // namespace

@@ -15,7 +15,8 @@
 
 namespace {
 
-const char* const TARGET_TITLE = "Bridge Test Target";
+// Led by a byte beyond ASCII, which must reach the bridge's discovery unchanged.
+const char* const TARGET_TITLE = "\xC4 Bridge Test Target";
 // What the tool double logs for the bridge's clicks: the click carries the command.
 const std::string CLICK_PLAY = "click play " + std::to_string(WM_BRIDGE_START);
 const std::string CLICK_STOP = "click stop " + std::to_string(WM_BRIDGE_STOP);

@@ -1,6 +1,6 @@
 // The command line's round trip: for every title and tool folder that the check
-// accepts, the line a host builds, cut as the C runtime cuts it for WinMain and split
-// by the bridge, gives both back exactly. The input's first terminator separates title
+// accepts, the line a host builds, cut after the program name and split as the bridge
+// does both, gives them back exactly. The input's first terminator separates title
 // from folder.
 #include <stddef.h>
 #include <stdint.h>
@@ -27,30 +27,6 @@ std::string TakePart(const uint8_t*& data, size_t& size)
     return std::string(text, length);
 }
 
-// The C runtime's start-up hands WinMain the line after the program name (up to the
-// closing quote when it is quoted) and after the characters up to the blank that
-// follow it. MinGW's compares signed characters, so bytes from 0x80 on go as well:
-// "\xC4rger#x" reaches the bridge as "rger#x".
-char* RuntimeArguments(char* line)
-{
-    char* p = line;
-    if (*p == '"') {
-        for (++p; *p != '\0' && *p != '"'; ++p) {
-        }
-        if (*p == '"') {
-            ++p;
-        }
-    } else {
-        while (static_cast<signed char>(*p) > ' ') {
-            ++p;
-        }
-    }
-    while (*p != '\0' && static_cast<signed char>(*p) <= ' ') {
-        ++p;
-    }
-    return p;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -73,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                 length + 1) == length);
     FUZZ_CHECK(line[length] == '\0' && strlen(line.get()) == length);
 
-    const CommandLineParts parts = SplitCommandLine(RuntimeArguments(line.get()));
+    const CommandLineParts parts = SplitCommandLine(
+        line.get() + (CommandLineArguments(line.get()) - line.get()));
     FUZZ_CHECK(parts.title != nullptr);
     FUZZ_CHECK(title == parts.title);
     FUZZ_CHECK(folder == parts.folder);
