@@ -238,16 +238,9 @@ static void EncoderThread(CaptureSession* s)
 {
     char error[SESSION_ERROR_SIZE] = "";
     const RecordRegion& r = s->settings.region;
-    // AVIFile initialises OLE, which wants a single-threaded apartment.
-    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     AviWriter writer;
-    bool ready = false;
-    if (FAILED(hr)) {
-        DescribeHresult("CoInitializeEx", hr, error, sizeof error);
-    } else {
-        ready = OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps, error,
-                              sizeof error);
-    }
+    bool ready = OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps,
+                               error, sizeof error);
     {
         std::lock_guard<std::mutex> guard(s->lock);
         s->encoderStarted = true;
@@ -262,9 +255,6 @@ static void EncoderThread(CaptureSession* s)
         if (!CloseAviWriter(&writer, error, sizeof error)) {
             EndSession(s, SESSION_FAILED, error);
         }
-    }
-    if (SUCCEEDED(hr)) {
-        CoUninitialize();
     }
 }
 

@@ -146,14 +146,9 @@ SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, u
     return {current, current - nextSlot, 0};
 }
 
-uint64_t FrameFileCost(uint64_t frameBytes)
-{
-    return AVI_CHUNK_HEADER_BYTES + frameBytes + (frameBytes & 1);
-}
-
 bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes, uint64_t limit)
 {
-    uint64_t total = AVI_HEADER_RESERVE + dataBytes + FrameFileCost(frameBytes) +
+    uint64_t total = AVI_HEADER_RESERVE + dataBytes + FrameChunkBytes(frameBytes) +
                      (frames + 1) * AVI_INDEX_ENTRY_BYTES;
     return total <= limit;
 }

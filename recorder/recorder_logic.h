@@ -6,14 +6,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "avi_layout.h"
+
 #include "bridge_contract.h"
 
 // Classic (1.0) AVI files hold at most 1 GiB in many players; the writer stops short of
 // it by a margin for the headers and the index that the file gets when it is closed.
 #define AVI_SIZE_LIMIT (1024ull * 1024 * 1024)
 #define AVI_HEADER_RESERVE (64ull * 1024)
-#define AVI_CHUNK_HEADER_BYTES 8ull
-#define AVI_INDEX_ENTRY_BYTES 16ull
 
 // JPEG quality (1 to 100) follows the frame sizes so that ten minutes at the frame rate
 // fit one file: a frame over its share of the file lowers it, frames well under raise it.
@@ -84,7 +84,6 @@ SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, u
 // already written and the number of frames (each costs a chunk header, padding to an
 // even size, and an index entry).
 bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes, uint64_t limit);
-uint64_t FrameFileCost(uint64_t frameBytes);
 
 // Each frame's share of a file of `limit` bytes that holds BUDGET_SECONDS at `fps`.
 uint64_t FrameByteBudget(uint32_t fps, uint64_t limit);

@@ -103,7 +103,6 @@ std::map<std::string, std::string> Probe(const std::string& folder, const std::s
     return fields;
 }
 
-// Every frame of the video as RGB24, decoded by ffmpeg.
 std::string DecodeFrames(const std::string& folder, const std::string& video)
 {
     std::string raw = folder + "\\frames.rgb";
@@ -113,6 +112,7 @@ std::string DecodeFrames(const std::string& folder, const std::string& video)
                  &output)) {
         return "";
     }
+    EXPECT_EQ(output.substr(0, output.find("exit=")), "") << "decoding " << video;
     std::string frames = ReadTextFile(raw);
     DeleteFileA(raw.c_str());
     return frames;

@@ -16,7 +16,8 @@ bool RunUnix(const std::string& folder, const std::string& command, std::string*
 // ffprobe's codec_name, width, height, nb_read_frames and r_frame_rate of the video.
 std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video);
 
-// Every frame of the video as RGB24, decoded by ffmpeg.
+// Every frame of the video as RGB24, decoded in full by ffmpeg, which must report
+// nothing wrong on the way.
 std::string DecodeFrames(const std::string& folder, const std::string& video);
 
 // Corners and centre of every frame show the colour (0xRRGGBB).

@@ -217,8 +217,8 @@ TEST(FrameFitsSizeLimit, Table)
         EXPECT_EQ(FrameFitsSizeLimit(c.dataBytes, c.frames, c.frameBytes, limit), c.fits)
             << c.dataBytes << " " << c.frames << " " << c.frameBytes;
     }
-    EXPECT_EQ(FrameFileCost(1), 10u);
-    EXPECT_EQ(FrameFileCost(2), 10u);
+    EXPECT_EQ(FrameChunkBytes(1), 10u);
+    EXPECT_EQ(FrameChunkBytes(2), 10u);
 }
 
 TEST(FrameFitsSizeLimit, TenMinutesAt720pFit)
@@ -226,7 +226,7 @@ TEST(FrameFitsSizeLimit, TenMinutesAt720pFit)
     // The rate measured at 1280x720 leaves ample room: 15 fps for ten minutes with
     // frames of 100 KB still fits a classic AVI file.
     const uint64_t frames = 15 * 600;
-    EXPECT_TRUE(FrameFitsSizeLimit((frames - 1) * FrameFileCost(100 * 1024), frames - 1,
+    EXPECT_TRUE(FrameFitsSizeLimit((frames - 1) * FrameChunkBytes(100 * 1024), frames - 1,
                                    100 * 1024, AVI_SIZE_LIMIT));
 }
 
@@ -260,11 +260,11 @@ TEST(FrameByteBudget, TenMinutesOfBudgetFramesFitTheLimit)
     for (uint32_t fps : {1u, 15u, 30u, 60u}) {
         uint64_t budget = FrameByteBudget(fps, AVI_SIZE_LIMIT);
         uint64_t frames = static_cast<uint64_t>(BUDGET_SECONDS) * fps;
-        EXPECT_TRUE(FrameFitsSizeLimit((frames - 1) * FrameFileCost(budget), frames - 1, budget,
+        EXPECT_TRUE(FrameFitsSizeLimit((frames - 1) * FrameChunkBytes(budget), frames - 1, budget,
                                        AVI_SIZE_LIMIT))
             << fps;
         // and leave little of the file unused.
-        EXPECT_GT(frames * FrameFileCost(budget), AVI_SIZE_LIMIT / 100 * 99) << fps;
+        EXPECT_GT(frames * FrameChunkBytes(budget), AVI_SIZE_LIMIT / 100 * 99) << fps;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <vfw.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -284,6 +285,35 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The platform's own AVI reader finds each frame through the file's index: every
+// sample must be one whole JPEG image, and there must be as many as were written.
+void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
+{
+    AVIFileInit();
+    PAVIFILE file = nullptr;
+    PAVISTREAM stream = nullptr;
+    ASSERT_EQ(AVIFileOpenA(&file, video.c_str(), OF_READ, nullptr), 0);
+    EXPECT_EQ(AVIFileGetStream(file, &stream, streamtypeVIDEO, 0), 0);
+    if (stream != nullptr) {
+        EXPECT_EQ(static_cast<uint64_t>(AVIStreamLength(stream)), frames);
+        for (LONG i = 0; i < AVIStreamLength(stream); ++i) {
+            LONG bytes = 0;
+            AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr);
+            std::vector<unsigned char> data(bytes > 0 ? bytes : 1);
+            AVIStreamRead(stream, i, 1, data.data(), bytes, nullptr, nullptr);
+            bool whole = bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
+                         data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9;
+            EXPECT_TRUE(whole) << "frame " << i << " of " << bytes << " bytes";
+            if (!whole) {
+                break;
+            }
+        }
+        AVIStreamRelease(stream);
+    }
+    AVIFileRelease(file);
+    AVIFileExit();
+}
+
 TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
 {
     const uint64_t limit = 300 * 1024;
@@ -317,6 +347,7 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
     EXPECT_EQ(probe["width"], "320");
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(stats.framesWritten));
     EXPECT_GT(stats.framesWritten, 1u);
+    ExpectIndexedJpegFrames(video, stats.framesWritten);
 }
 
 } // namespace
