@@ -9,8 +9,9 @@
 //   ignore_close=1  stay open when asked to close
 //   exit_ms=N       end the process (exit code 3) N ms after start
 //   exit_on_play=1  end the process while handling the play click
-//   log_saved=1     on play and stop, log in the stand-in tool's own log (stand_in_tool.h)
-//                   a recording that starts and is saved, into a file that is no AVI
+//   logs=saved      on play and stop, log in the stand-in tool's own log (stand_in_tool.h)
+//   logs=failed     a recording that begins and is saved, or fails for a full disk, into
+//                   a file that is no AVI
 #include <windows.h>
 
 #include <stdio.h>
@@ -40,7 +41,7 @@ struct FakeState {
     bool ignoreClose;
     int exitMs;
     bool exitOnPlay;
-    bool logSaved;
+    std::string logs;
     WNDPROC buttonProc;
     WNDPROC editProc;
     HWND left;
@@ -108,6 +109,7 @@ const char* FieldName(int id)
 // What the stand-in tool logs at play and at stop, for a file that is no AVI.
 void LogFakeRecording(bool play)
 {
+    bool failed = g_fake.logs == "failed";
     const char* path = RECORDINGS_FOLDER "\\fake" RECORDING_EXTENSION;
     if (play) {
         CreateDirectoryA(RECORDINGS_FOLDER, NULL);
@@ -115,7 +117,10 @@ void LogFakeRecording(bool play)
         Append(path, "not an AVI file");
     }
     char text[256];
-    snprintf(text, sizeof text, play ? LOG_RECORDING "1x1 at 0,0" LOG_INTO "%s" : LOG_SAVED "%s: 1 frames",
+    snprintf(text, sizeof text,
+             play     ? LOG_RECORDING "1x1 at 0,0" LOG_INTO "%s"
+             : failed ? LOG_FAILED "%s: 1 frames: disk full"
+                      : LOG_SAVED "%s: 1 frames",
              path);
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -133,7 +138,7 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (play && g_fake.exitOnPlay) {
             ExitProcess(3);
         }
-        if (g_fake.logSaved) {
+        if (!g_fake.logs.empty()) {
             LogFakeRecording(play);
         }
     }
@@ -246,7 +251,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     g_fake.ignoreClose = Option(options, "ignore_close", 0) != 0;
     g_fake.exitMs = Option(options, "exit_ms", 0);
     g_fake.exitOnPlay = Option(options, "exit_on_play", 0) != 0;
-    g_fake.logSaved = Option(options, "log_saved", 0) != 0;
+    g_fake.logs = TextOption(options, "logs", "");
 
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(sizeof cwd, cwd);
