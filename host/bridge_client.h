@@ -93,7 +93,8 @@ bool SendStopCommand(BridgeSession& session, DWORD timeoutMs);
 void CloseLeftoverRecorder(BridgeSession& session, DWORD timeoutMs);
 
 // Ends a bridge still running and closes the session's handles. When the run has
-// already failed, its error gains "; the bridge was ended".
+// already failed, its error gains "; the bridge was ended"; a bridge that cannot be
+// ended is an error of its own.
 void EndBridgeSession(BridgeSession& session);
 
 // DescribeError's sentence as a string.
