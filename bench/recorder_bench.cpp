@@ -156,7 +156,7 @@ static bool RunSession(Size size, bool flatOut, double seconds, const std::strin
                        CaptureStats* stats)
 {
     CaptureSettings settings = {{0, 0, size.width, size.height}, DEFAULT_FPS, AVI_SIZE_LIMIT,
-                                flatOut, NULL, 0};
+                                flatOut, NULL, 0, NULL, CAPTURE_FAILURE_LIMIT_MS};
     char error[SESSION_ERROR_SIZE];
     CaptureSession* session = StartCapture(settings, path.c_str(), error, sizeof error);
     if (session == nullptr) {

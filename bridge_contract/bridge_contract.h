@@ -38,9 +38,13 @@
 
 // The bridge looks for the tool's window and controls once per pause: short enough
 // that a tool complete at one pass is seen at once, long enough that waiting costs
-// almost no processor time. After the timeout it says STATUS_RECORDER_NOT_FOUND.
+// almost no processor time. After the timeout it says STATUS_RECORDER_NOT_FOUND. A
+// build of the bridge for the tests alone sets a timeout of seconds instead
+// (tests/CMakeLists.txt); the shipped bridge has this one.
 #define DISCOVERY_PAUSE_MS 10
+#ifndef DISCOVERY_TIMEOUT_MS
 #define DISCOVERY_TIMEOUT_MS 60000
+#endif
 
 // The command line, raw text with no quoting: the target window's title, one
 // COMMAND_LINE_SEPARATOR, then the tool folder, which ends in TOOL_FOLDER_END because

@@ -1,5 +1,7 @@
 #include "bridge_client.h"
 
+#include <tlhelp32.h>
+
 #include <stdio.h>
 
 #include "command_line.h"
@@ -28,6 +30,9 @@ void InitBridgeSession(BridgeSession& session, StatusLineSink sink, void* sinkCo
     session.processId = 0;
     session.output = NULL;
     session.window = NULL;
+    session.stopRequest = NULL;
+    session.tool = NULL;
+    session.toolId = 0;
     session.buffer = LineBuffer();
     session.lines.clear();
     session.sink = sink;
@@ -111,6 +116,17 @@ static std::string EndedText(BridgeSession& session)
     return text;
 }
 
+// The pause between two polls of a wait before the start command; true when the host
+// asked to stop meanwhile.
+static bool StopRequestedDuringPause(BridgeSession& session)
+{
+    if (session.stopRequest == NULL) {
+        Sleep(BRIDGE_POLL_MS);
+        return false;
+    }
+    return WaitForSingleObject(session.stopRequest, BRIDGE_POLL_MS) == WAIT_OBJECT_0;
+}
+
 static bool WaitForBridgeEnd(BridgeSession& session, DWORD timeoutMs)
 {
     DWORD started = GetTickCount();
@@ -128,6 +144,46 @@ static bool WaitForBridgeEnd(BridgeSession& session, DWORD timeoutMs)
             return false;
         }
     }
+}
+
+// The bridge inherits its standard handles alone: any other inheritable handle of the
+// host would stay open in the bridge for its whole life. It gets a process group of its
+// own, so that a Ctrl+C or Ctrl+Break meant for the host does not end it, and the tool
+// it starts, before the host has stopped them in order.
+static bool CreateBridgeProcess(std::string& commandLine, HANDLE output, HANDLE input,
+                                int showCommand, PROCESS_INFORMATION& info, std::string& error)
+{
+    HANDLE inherited[] = {output, input};
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(NULL, 1, 0, &listSize);
+    std::vector<char> listBytes(listSize);
+    LPPROC_THREAD_ATTRIBUTE_LIST list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &listSize)) {
+        error = DescribeFailure("InitializeProcThreadAttributeList", GetLastError());
+        return false;
+    }
+    STARTUPINFOEXA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = static_cast<WORD>(showCommand);
+    startup.StartupInfo.hStdInput = input;
+    startup.StartupInfo.hStdOutput = output;
+    startup.StartupInfo.hStdError = output;
+    startup.lpAttributeList = list;
+    bool created = false;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                   sizeof inherited, NULL, NULL)) {
+        error = DescribeFailure("UpdateProcThreadAttribute", GetLastError());
+    } else if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE,
+                               EXTENDED_STARTUPINFO_PRESENT | CREATE_NEW_PROCESS_GROUP, NULL,
+                               NULL, &startup.StartupInfo, &info)) {
+        error = DescribeFailure("CreateProcessA", GetLastError());
+    } else {
+        created = true;
+    }
+    DeleteProcThreadAttributeList(list);
+    return created;
 }
 
 bool StartBridge(BridgeSession& session, const char* bridgePath, const char* title,
@@ -154,27 +210,17 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
         CloseHandle(writeEnd);
         return Fail(session, DescribeFailure("CreateFileA(NUL)", code));
     }
-
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(showCommand);
-    startup.hStdInput = input;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
     std::string commandLine(BuildCommandLine(bridgePath, title, toolFolder, NULL, 0) + 1, '\0');
     BuildCommandLine(bridgePath, title, toolFolder, &commandLine[0], commandLine.size());
     PROCESS_INFORMATION info;
-    BOOL created = CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE, 0, NULL, NULL,
-                                  &startup, &info);
-    DWORD code = GetLastError();
+    std::string error;
+    bool created = CreateBridgeProcess(commandLine, writeEnd, input, showCommand, info, error);
     // Only the bridge may hold the write end, or the pipe never reports its end.
     CloseHandle(writeEnd);
     CloseHandle(input);
     if (!created) {
-        return Fail(session, "could not start the bridge \"" + std::string(bridgePath) +
-                                 "\": " + DescribeFailure("CreateProcessA", code));
+        return Fail(session, "could not start the bridge \"" + std::string(bridgePath) + "\": " +
+                                 error);
     }
     CloseHandle(info.hThread);
     session.process = info.hProcess;
@@ -214,7 +260,9 @@ bool FindBridgeWindow(BridgeSession& session, DWORD timeoutMs)
                      timeoutMs);
             return Fail(session, text);
         }
-        Sleep(BRIDGE_POLL_MS);
+        if (StopRequestedDuringPause(session)) {
+            return Fail(session, STOPPED_BEFORE_RECORDING);
+        }
     }
 }
 
@@ -293,6 +341,49 @@ static bool BridgeAnswers(BridgeSession& session)
                                &result) != 0;
 }
 
+// The tool instance the bridge launched: its child process of the tool's name. The
+// session holds the bridge's process open, so its id stays the bridge's meanwhile.
+static void FindSessionTool(BridgeSession& session)
+{
+    if (session.tool != NULL || session.process == NULL) {
+        return;
+    }
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && session.tool == NULL;
+         more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == session.processId &&
+            lstrcmpiA(entry.szExeFile, RECORDER_EXE) == 0) {
+            session.tool = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION |
+                                           PROCESS_TERMINATE,
+                                       FALSE, entry.th32ProcessID);
+            session.toolId = session.tool != NULL ? entry.th32ProcessID : 0;
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+static bool ToolEnded(BridgeSession& session)
+{
+    return session.tool != NULL && WaitForSingleObject(session.tool, 0) == WAIT_OBJECT_0;
+}
+
+static std::string ToolEndedText(BridgeSession& session)
+{
+    DWORD code = 0;
+    char text[64];
+    if (GetExitCodeProcess(session.tool, &code)) {
+        snprintf(text, sizeof text, "the recording tool ended (exit code %lu)", code);
+    } else {
+        snprintf(text, sizeof text, "the recording tool ended");
+    }
+    return text;
+}
+
 static bool ExplainEarlyEnd(BridgeSession& session, const char* when)
 {
     if (session.recorderMissing) {
@@ -330,6 +421,7 @@ bool WaitBridgeReady(BridgeSession& session, DWORD timeoutMs)
                 SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
                 return false;
             }
+            FindSessionTool(session);
             return true;
         }
         if (GetTickCount() - started >= timeoutMs) {
@@ -337,7 +429,9 @@ bool WaitBridgeReady(BridgeSession& session, DWORD timeoutMs)
             snprintf(text, sizeof text, "the bridge was not ready within %lu ms", timeoutMs);
             return Fail(session, text);
         }
-        Sleep(BRIDGE_POLL_MS);
+        if (StopRequestedDuringPause(session)) {
+            return Fail(session, STOPPED_BEFORE_RECORDING);
+        }
     }
 }
 
@@ -386,12 +480,16 @@ bool SendStartCommand(BridgeSession& session, DWORD timeoutMs)
 bool BridgeStillRecording(BridgeSession& session)
 {
     ReadOutput(session);
-    if (!BridgeEnded(session)) {
-        return true;
+    if (BridgeEnded(session)) {
+        ReadFinalOutput(session);
+        return Fail(session, EndedText(session) + " while recording, without an exit line; "
+                                                  "the recording is incomplete");
     }
-    ReadFinalOutput(session);
-    return Fail(session, EndedText(session) + " while recording, without an exit line; "
-                                              "the recording is incomplete");
+    if (ToolEnded(session)) {
+        return Fail(session, ToolEndedText(session) + " while recording; the recording is "
+                                                      "incomplete");
+    }
+    return true;
 }
 
 bool SendStopCommand(BridgeSession& session, DWORD timeoutMs)
@@ -404,6 +502,12 @@ bool SendStopCommand(BridgeSession& session, DWORD timeoutMs)
         snprintf(text, sizeof text, "the bridge did not end within %lu ms of stop", timeoutMs);
         return Fail(session, text);
     }
+    if (session.exitFailed && ToolEnded(session)) {
+        // On Windows, ending a process that has already ended fails.
+        return Fail(session, "the bridge reported \"" STATUS_EXIT_FAILED "\": " +
+                                 ToolEndedText(session) + " before stop, so the recording is "
+                                                          "incomplete");
+    }
     if (session.exitFailed) {
         return Fail(session, "the bridge reported \"" STATUS_EXIT_FAILED
                              "\": it could not end the recording tool");
@@ -414,53 +518,75 @@ bool SendStopCommand(BridgeSession& session, DWORD timeoutMs)
     return true;
 }
 
+static void EndBridgeProcess(BridgeSession& session)
+{
+    if (session.process == NULL || BridgeEnded(session)) {
+        return;
+    }
+    if (TerminateProcess(session.process, 1)) {
+        WaitForSingleObject(session.process, BRIDGE_EXIT_TIMEOUT_MS);
+        if (!session.error.empty()) {
+            session.error += "; the bridge was ended";
+        }
+    } else {
+        Fail(session, DescribeFailure("TerminateProcess on the bridge", GetLastError()));
+    }
+}
+
 void EndBridgeSession(BridgeSession& session)
 {
-    if (session.process != NULL) {
-        if (!BridgeEnded(session)) {
-            if (TerminateProcess(session.process, 1)) {
-                WaitForSingleObject(session.process, BRIDGE_EXIT_TIMEOUT_MS);
-                if (!session.error.empty()) {
-                    session.error += "; the bridge was ended";
-                }
-            } else {
-                Fail(session, DescribeFailure("TerminateProcess on the bridge", GetLastError()));
-            }
+    EndBridgeProcess(session);
+    for (HANDLE* handle : {&session.process, &session.output, &session.tool}) {
+        if (*handle != NULL) {
+            CloseHandle(*handle);
+            *handle = NULL;
         }
-        CloseHandle(session.process);
-        session.process = NULL;
-    }
-    if (session.output != NULL) {
-        CloseHandle(session.output);
-        session.output = NULL;
     }
     session.window = NULL;
 }
 
-static void CloseRecorder(HWND window, DWORD timeoutMs)
+struct ToolWindowSearch {
+    DWORD processId;
+    HWND window;
+};
+
+// The tool's window: its process, its title, its play and stop buttons. A window of
+// another program that merely carries the title (say, a folder of that name) is left be.
+static BOOL CALLBACK FindToolWindow(HWND window, LPARAM context)
 {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    if (process == NULL) {
-        return;
+    ToolWindowSearch* search = reinterpret_cast<ToolWindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char title[sizeof RECORDER_TITLE + 1] = "";
+    if (owner == search->processId && GetWindowTextA(window, title, sizeof title) > 0 &&
+        strcmp(title, RECORDER_TITLE) == 0 &&
+        FindWindowExA(window, NULL, BUTTON_CLASS, PLAY_TEXT) != NULL &&
+        FindWindowExA(window, NULL, BUTTON_CLASS, STOP_TEXT) != NULL) {
+        search->window = window;
+        return FALSE;
     }
-    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, timeoutMs);
-    }
-    CloseHandle(process);
+    return TRUE;
 }
 
-void CloseLeftoverRecorders(DWORD timeoutMs)
+void CloseLeftoverRecorder(BridgeSession& session, DWORD timeoutMs)
 {
-    for (HWND window = FindWindowA(NULL, RECORDER_TITLE); window != NULL;
-         window = FindWindowA(NULL, RECORDER_TITLE)) {
-        HWND before = window;
-        CloseRecorder(window, timeoutMs);
-        if (FindWindowA(NULL, RECORDER_TITLE) == before) {
-            return;
-        }
+    EndBridgeProcess(session);
+    FindSessionTool(session);
+    if (session.tool == NULL || ToolEnded(session)) {
+        return;
+    }
+    ToolWindowSearch search = {session.toolId, NULL};
+    EnumWindows(FindToolWindow, reinterpret_cast<LPARAM>(&search));
+    // Without its window the tool has no recording to finish.
+    std::string what = "the recording tool was closed";
+    if (search.window == NULL || !PostMessageA(search.window, WM_CLOSE, 0, 0) ||
+        WaitForSingleObject(session.tool, timeoutMs) != WAIT_OBJECT_0) {
+        what = TerminateProcess(session.tool, 1)
+                   ? "the recording tool was ended"
+                   : DescribeFailure("TerminateProcess on the recording tool", GetLastError());
+        WaitForSingleObject(session.tool, timeoutMs);
+    }
+    if (!session.error.empty()) {
+        session.error += "; " + what;
     }
 }

@@ -11,19 +11,25 @@
 
 #include "bridge_contract.h"
 #include "recorder_contract.h"
+#include "stand_in_tool.h"
 #include "status_lines.h"
 
 #define BRIDGE_WINDOW_TIMEOUT_MS 10000
 // Longer than the bridge's own discovery bound, so that the bridge gives up first and
 // says so.
 #define BRIDGE_READY_TIMEOUT_MS (DISCOVERY_TIMEOUT_MS + 10000)
-#define BRIDGE_START_TIMEOUT_MS 10000
+// Longer than the tool's own bound for starting a recording, so that when the host gives
+// up the tool has either begun recording, and is closed with its file finished, or given up.
+#define BRIDGE_START_TIMEOUT_MS (RECORDER_START_TIMEOUT_MS + 5000)
 #define BRIDGE_EXIT_TIMEOUT_MS 15000
 #define RECORDER_CLOSE_TIMEOUT_MS 5000
 #define BRIDGE_POLL_MS 5
 #define BRIDGE_ANSWER_MS 20
 #define ERROR_BOX_CLASS "#32770"
 #define ERROR_BOX_TEXT_SIZE 512
+
+// The error of a run that the host stopped before the start command went out.
+#define STOPPED_BEFORE_RECORDING "stopped before recording began"
 
 // Called with each line of the bridge's output as it arrives, CRLF included.
 typedef void (*StatusLineSink)(const std::string& line, void* context);
@@ -33,6 +39,12 @@ struct BridgeSession {
     DWORD processId;
     HANDLE output; // our end of the bridge's standard output
     HWND window;
+    // Set by the host: once signalled, the waits before the start command give up.
+    HANDLE stopRequest;
+    // The tool instance this bridge launched (its child process of the tool's name),
+    // found once the bridge is ready; null until then, or when there is none.
+    HANDLE tool;
+    DWORD toolId;
     LineBuffer buffer;
     std::vector<std::string> lines; // every line so far, in order
     StatusLineSink sink;
@@ -47,7 +59,8 @@ struct BridgeSession {
 
 void InitBridgeSession(BridgeSession& session, StatusLineSink sink, void* sinkContext);
 
-// Starts "<bridgePath>" Title#ToolFolder\ with standard output (and error) on a pipe.
+// Starts "<bridgePath>" Title#ToolFolder\ with standard output (and error) on a pipe,
+// which is all the bridge inherits of the host.
 bool StartBridge(BridgeSession& session, const char* bridgePath, const char* title,
                  const char* toolFolder, int showCommand);
 
@@ -55,25 +68,34 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
 bool FindBridgeWindow(BridgeSession& session, DWORD timeoutMs);
 
 // Waits until the bridge has found the tool and handed it the region: from then on it
-// answers messages. Fails on "Recorder Not Found", "Target Window Not Found", an error
-// box of the bridge (which it closes) or the bridge's end.
+// answers messages; the session then knows the tool instance the bridge launched. Fails
+// on "Recorder Not Found", "Target Window Not Found", an error box of the bridge (which
+// it closes) or the bridge's end.
 bool WaitBridgeReady(BridgeSession& session, DWORD timeoutMs);
 
 // Posts the start command and waits for "startcapture".
 bool SendStartCommand(BridgeSession& session, DWORD timeoutMs);
 
-// Reads what has arrived; false once the bridge has ended (while it should be recording).
+// Reads what has arrived; false once the bridge or the tool has ended (while they should
+// be recording).
 bool BridgeStillRecording(BridgeSession& session);
 
-// Posts the stop command and waits for the exit line and the bridge's end.
+// Posts the stop command and waits for the exit line and the bridge's end. "Exit Process
+// Failed" is a failure whose reason comes from the tool's process: it had already ended,
+// or it still runs.
 bool SendStopCommand(BridgeSession& session, DWORD timeoutMs);
 
-// Ends a bridge still running (and says so in error when error is empty), closes handles.
-void EndBridgeSession(BridgeSession& session);
+// Ends what a run may have left running, so that nothing of it goes on recording: the
+// bridge first, if it still runs, so that it launches nothing more, then the tool
+// instance it launched, if that still runs. Only a window of that process with the
+// tool's title and its play and stop buttons is asked to close (the tool finishes its
+// recording on close); the process is ended when it does not go in time.
+void CloseLeftoverRecorder(BridgeSession& session, DWORD timeoutMs);
 
-// After a bridge ended without stopping it, its recording tool is still running:
-// closes every tool window, ending the process when the window does not go in time.
-void CloseLeftoverRecorders(DWORD timeoutMs);
+// Ends a bridge still running and closes the session's handles. When the run has
+// already failed, its error gains "; the bridge was ended"; a bridge that cannot be
+// ended is an error of its own.
+void EndBridgeSession(BridgeSession& session);
 
 // DescribeError's sentence as a string.
 std::string DescribeFailure(const char* call, DWORD code);

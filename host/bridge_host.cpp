@@ -1,32 +1,49 @@
 // bridge-host: records one window by its title through the bridge and the recording
 // tool, printing the bridge's status lines as they come and where the recording went.
+// Ctrl+C, Ctrl+Break, Enter (with --until-enter), closing the console, logoff and
+// shutdown all ask for the one stop: before the recording began the run ends at once,
+// after it the recording is stopped and kept, and either way nothing the run started
+// goes on running.
+#include "bridge_host.h"
+
 #include <windows.h>
 
 #include <stdio.h>
 
 #include <string>
-#include <vector>
 
 #include "avi_summary.h"
 #include "bridge_client.h"
 #include "host_options.h"
+#include "tool_log.h"
 
-#define EXIT_RECORDING_FAILED 1
-#define EXIT_BAD_OPTIONS 2
 #define ELAPSED_REFRESH_MS 100
-// The tool keeps its log beside its recordings.
-#define RECORDING_PATTERN "*" RECORDING_EXTENSION
+// Windows ends a console process 5 s after a close, logoff or shutdown event reaches
+// it; the stop, the bridge's end and the report must fit inside.
+#define END_EVENT_WAIT_MS 4500
+// Above the level of the bridge and the tool (the default, 0x280), so that at shutdown
+// bridge-host is told first and can still stop them.
+#define HOST_SHUTDOWN_LEVEL 0x300
+#define LISTENER_START_TIMEOUT_MS 10000
 
 static const int SHOW_COMMANDS[] = {SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED};
 
-static HANDLE g_stopRequest;
-static bool g_elapsedShown;
+struct HostState {
+    HANDLE stopRequest; // any of the ways to stop has been used
+    HANDLE finished;    // the run has stopped, cleaned up and said how it went
+    HANDLE listening;   // the session-end window exists, or listenError says why not
+    std::string listenError;
+    bool console;       // standard output is a console: the elapsed time updates in place
+    bool elapsedShown;  // the updating line is on the screen
+};
+
+static HostState g_host;
 
 static void EndElapsedLine()
 {
-    if (g_elapsedShown) {
+    if (g_host.elapsedShown) {
         printf("\n");
-        g_elapsedShown = false;
+        g_host.elapsedShown = false;
     }
 }
 
@@ -37,10 +54,63 @@ static void PrintStatusLine(const std::string& line, void*)
     fflush(stdout);
 }
 
-static BOOL WINAPI OnConsoleBreak(DWORD)
+// For the events after which the system ends the process as soon as the handler
+// returns: the main thread stops the run meanwhile.
+static void StopAndWaitForTheEnd()
 {
-    SetEvent(g_stopRequest);
+    SetEvent(g_host.stopRequest);
+    WaitForSingleObject(g_host.finished, END_EVENT_WAIT_MS);
+}
+
+static BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        SetEvent(g_host.stopRequest);
+    } else {
+        StopAndWaitForTheEnd();
+    }
     return TRUE;
+}
+
+static LRESULT CALLBACK SessionEndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam) {
+            StopAndWaitForTheEnd();
+        }
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The session-end window lives on a thread of its own, since the main thread does not
+// read messages while it runs the recording.
+static DWORD WINAPI ListenForSessionEnd(LPVOID)
+{
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof windowClass);
+    windowClass.lpfnWndProc = SessionEndProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = HOST_WINDOW_CLASS;
+    HWND window = NULL;
+    if (RegisterClassA(&windowClass) == 0) {
+        g_host.listenError = DescribeFailure("RegisterClassA", GetLastError());
+    } else {
+        window = CreateWindowExA(0, HOST_WINDOW_CLASS, HOST_WINDOW_CLASS, WS_POPUP, 0, 0, 0, 0,
+                                 NULL, NULL, windowClass.hInstance, NULL);
+        if (window == NULL) {
+            g_host.listenError = DescribeFailure("CreateWindowExA", GetLastError());
+        }
+    }
+    SetEvent(g_host.listening);
+    MSG message;
+    while (window != NULL && GetMessageA(&message, NULL, 0, 0) > 0) {
+        DispatchMessageA(&message);
+    }
+    return 0;
 }
 
 // Enter, or the end of standard input, asks for the stop.
@@ -51,8 +121,50 @@ static DWORD WINAPI WaitForEnter(LPVOID)
     DWORD count = 0;
     while (ReadFile(input, &c, 1, &count, NULL) && count == 1 && c != '\n') {
     }
-    SetEvent(g_stopRequest);
+    SetEvent(g_host.stopRequest);
     return 0;
+}
+
+static bool StartThread(LPTHREAD_START_ROUTINE routine, std::string& error)
+{
+    HANDLE thread = CreateThread(NULL, 0, routine, NULL, 0, NULL);
+    if (thread == NULL) {
+        error = DescribeFailure("CreateThread", GetLastError());
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+static bool ListenForStops(const HostOptions& options, std::string& error)
+{
+    g_host.stopRequest = CreateEventA(NULL, TRUE, FALSE, NULL);
+    g_host.finished = CreateEventA(NULL, TRUE, FALSE, NULL);
+    g_host.listening = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (g_host.stopRequest == NULL || g_host.finished == NULL || g_host.listening == NULL) {
+        error = DescribeFailure("CreateEventA", GetLastError());
+        return false;
+    }
+    // A program started in a process group of its own has Ctrl+C turned off, and
+    // Ctrl+C is how a user stops bridge-host.
+    if (!SetConsoleCtrlHandler(NULL, FALSE) || !SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
+        error = DescribeFailure("SetConsoleCtrlHandler", GetLastError());
+        return false;
+    }
+    if (!SetProcessShutdownParameters(HOST_SHUTDOWN_LEVEL, 0)) {
+        error = DescribeFailure("SetProcessShutdownParameters", GetLastError());
+        return false;
+    }
+    if (!StartThread(ListenForSessionEnd, error) ||
+        (options.untilEnter && !StartThread(WaitForEnter, error))) {
+        return false;
+    }
+    if (WaitForSingleObject(g_host.listening, LISTENER_START_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        error = "the window that hears of logoff and shutdown did not appear";
+        return false;
+    }
+    error = g_host.listenError;
+    return error.empty();
 }
 
 static std::string SiblingPath(const char* name)
@@ -67,78 +179,18 @@ static std::string SiblingPath(const char* name)
     return text.substr(0, slash + 1) + name;
 }
 
-static bool ReadFileBytes(void* context, uint32_t offset, void* into, uint32_t count)
+static std::string FullPath(const std::string& path)
 {
-    HANDLE file = static_cast<HANDLE>(context);
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof at);
-    at.Offset = offset;
-    DWORD done = 0;
-    return ReadFile(file, into, count, &done, &at) && done == count;
-}
-
-// The newest recording in the folder written since the recording began.
-static bool FindNewRecording(const std::string& folder, const FILETIME& since,
-                             std::string& path, std::string& error)
-{
-    WIN32_FIND_DATAA found;
-    std::string pattern = folder + RECORDING_PATTERN;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        error = "no recording under " + folder + ": " +
-                DescribeFailure("FindFirstFileA", GetLastError());
-        return false;
-    }
-    FILETIME newest = since;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            CompareFileTime(&found.ftLastWriteTime, &newest) >= 0) {
-            newest = found.ftLastWriteTime;
-            path = folder + found.cFileName;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    if (path.empty()) {
-        error = "the tool wrote no new recording under " + folder;
-        return false;
-    }
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, NULL);
-    if (length > 0 && length < sizeof full) {
-        path = full;
-    }
-    return true;
+    return length > 0 && length < sizeof full ? full : path;
 }
 
-static void PrintRecordingSummary(const std::string& path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        printf("  (%s)\n", DescribeFailure("CreateFileA", GetLastError()).c_str());
-        return;
-    }
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    AviSource source = {ReadFileBytes, file, static_cast<uint32_t>(size.QuadPart)};
-    AviSummary summary;
-    std::string error;
-    if (ReadAviSummary(source, summary, error)) {
-        printf("  %dx%d, %lu frames at %.2f fps, %.2f s%s\n", summary.width, summary.height,
-               static_cast<unsigned long>(summary.frames), summary.framesPerSecond,
-               summary.seconds, AviComplete(summary) ? "" : " (file not closed properly)");
-    } else {
-        printf("  (not readable as AVI: %s)\n", error.c_str());
-    }
-    CloseHandle(file);
-}
-
-static bool Record(BridgeSession& session, const HostOptions& options, std::string& saved)
+// Starts the bridge, records until the time is up or a stop is asked for, then stops.
+static bool RunBridge(BridgeSession& session, const HostOptions& options)
 {
     std::string bridge =
         options.bridgePath.empty() ? SiblingPath(BRIDGE_EXE) : options.bridgePath;
-    FILETIME began;
-    GetSystemTimeAsFileTime(&began);
     if (!StartBridge(session, bridge.c_str(), options.title.c_str(),
                      options.toolFolder.c_str(), SHOW_COMMANDS[options.show]) ||
         !FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
@@ -155,31 +207,124 @@ static bool Record(BridgeSession& session, const HostOptions& options, std::stri
         }
         if (!BridgeStillRecording(session)) {
             EndElapsedLine();
-            CloseLeftoverRecorders(RECORDER_CLOSE_TIMEOUT_MS);
             return false;
         }
-        printf("\rrecording %s%s", FormatElapsed(elapsed).c_str(),
-               options.untilEnter ? "  (Enter stops)" : "");
-        fflush(stdout);
-        g_elapsedShown = true;
+        // Redrawn in place on a console only: in a file or a pipe it would be a heap of
+        // fragments.
+        if (g_host.console) {
+            printf("\rrecording %s%s", FormatElapsed(elapsed).c_str(),
+                   options.untilEnter ? "  (Enter stops)" : "");
+            fflush(stdout);
+            g_host.elapsedShown = true;
+        }
         DWORD wait = ELAPSED_REFRESH_MS;
         if (!options.untilEnter && limit - elapsed < wait) {
             wait = limit - elapsed;
         }
-        if (WaitForSingleObject(g_stopRequest, wait) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(g_host.stopRequest, wait) == WAIT_OBJECT_0) {
             break;
         }
     }
-    printf("\rrecording %s\n", FormatElapsed(GetTickCount() - recording).c_str());
-    g_elapsedShown = false;
-    if (!SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS)) {
+    printf("%srecording %s\n", g_host.elapsedShown ? "\r" : "",
+           FormatElapsed(GetTickCount() - recording).c_str());
+    fflush(stdout);
+    g_host.elapsedShown = false;
+    return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
+}
+
+static bool ReadWholeFile(const std::string& path, std::string& text, std::string& error)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "could not read the recording tool's log: " +
+                DescribeFailure(("CreateFileA(" + path + ")").c_str(), GetLastError());
         return false;
     }
-    std::string folder = options.toolFolder + RECORDINGS_FROM_TOOL_FOLDER;
-    std::string error;
-    if (!FindNewRecording(folder, began, saved, error)) {
-        session.error = error;
+    char bytes[4096];
+    DWORD count = 0;
+    while (ReadFile(file, bytes, sizeof bytes, &count, NULL) && count > 0) {
+        text.append(bytes, count);
+    }
+    CloseHandle(file);
+    return true;
+}
+
+static bool ReadFileBytes(void* context, uint32_t offset, void* into, uint32_t count)
+{
+    HANDLE file = static_cast<HANDLE>(context);
+    OVERLAPPED at;
+    ZeroMemory(&at, sizeof at);
+    at.Offset = offset;
+    DWORD done = 0;
+    return ReadFile(file, into, count, &done, &at) && done == count;
+}
+
+// Whether the file is a complete recording, with the figures of one.
+static bool ReadRecording(const std::string& path, AviSummary& summary, std::string& error)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = path + " could not be read: " + DescribeFailure("CreateFileA", GetLastError());
         return false;
+    }
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    AviSource source = {ReadFileBytes, file, static_cast<uint32_t>(size.QuadPart)};
+    std::string problem;
+    bool read = ReadAviSummary(source, summary, problem);
+    CloseHandle(file);
+    if (!read) {
+        error = path + " is not readable as AVI: " + problem;
+    } else if (!AviComplete(summary)) {
+        error = path + " was not closed properly: its index or frame count is missing";
+    }
+    return read && AviComplete(summary);
+}
+
+// The file this run's own tool instance wrote, as its log names it: an old instance
+// that finishes its file during the run writes there too, under its own process id.
+static bool ReportRecording(const BridgeSession& session, const HostOptions& options,
+                            std::string& error)
+{
+    if (session.toolId == 0) {
+        error = "the recording tool this run launched was not found, so its recording is unknown";
+        return false;
+    }
+    std::string workDir = options.toolFolder + TOOL_WORKDIR "\\";
+    std::string log;
+    if (!ReadWholeFile(FullPath(workDir + RECORDER_LOG), log, error)) {
+        return false;
+    }
+    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
+    std::string path = FullPath(workDir + outcome.path);
+    AviSummary summary;
+    switch (outcome.end) {
+    case TOOL_SILENT:
+        error = "the recording tool logged no recording in " + FullPath(workDir + RECORDER_LOG);
+        return false;
+    case TOOL_REFUSED:
+        error = "the recording tool did not record: " + outcome.text;
+        return false;
+    case TOOL_RECORDING:
+        error = "the recording tool ended without finishing " + path + "; the file is incomplete";
+        return false;
+    case TOOL_FAILED:
+        error = "the recording tool reported \"" + outcome.text + "\"; the file is " + path;
+        return false;
+    case TOOL_SAVED:
+    case TOOL_SAVED_AT_LIMIT:
+        break;
+    }
+    if (!ReadRecording(path, summary, error)) {
+        return false;
+    }
+    printf("saved: %s\n", path.c_str());
+    printf("  %dx%d, %lu frames at %.2f fps, %.2f s\n", summary.width, summary.height,
+           static_cast<unsigned long>(summary.frames), summary.framesPerSecond, summary.seconds);
+    if (outcome.end == TOOL_SAVED_AT_LIMIT) {
+        printf("  the tool stopped early: the file reached the AVI size limit\n");
     }
     return true;
 }
@@ -200,34 +345,29 @@ int main(int argc, char** argv)
         printf("bridge-host %s\n", PRODUCT_VERSION);
         return 0;
     }
-    g_stopRequest = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (g_stopRequest == NULL) {
-        fprintf(stderr, "bridge-host: %s\n", DescribeFailure("CreateEventA", GetLastError()).c_str());
+    if (!ListenForStops(options, error)) {
+        fprintf(stderr, "bridge-host: %s\n", error.c_str());
         return EXIT_RECORDING_FAILED;
     }
-    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
-    if (options.untilEnter) {
-        HANDLE reader = CreateThread(NULL, 0, WaitForEnter, NULL, 0, NULL);
-        if (reader == NULL) {
-            fprintf(stderr, "bridge-host: %s\n",
-                    DescribeFailure("CreateThread", GetLastError()).c_str());
-            return EXIT_RECORDING_FAILED;
-        }
-        CloseHandle(reader);
-    }
+    DWORD mode = 0;
+    g_host.console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 
     BridgeSession session;
     InitBridgeSession(session, PrintStatusLine, NULL);
-    std::string saved;
-    bool recorded = Record(session, options, saved);
-    EndBridgeSession(session);
-    EndElapsedLine();
-    if (!recorded) {
-        fflush(stdout);
-        fprintf(stderr, "bridge-host: %s\n", session.error.c_str());
-        return EXIT_RECORDING_FAILED;
+    session.stopRequest = g_host.stopRequest;
+    bool recorded = RunBridge(session, options);
+    // However the run went, nothing it started goes on recording.
+    CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
+    if (recorded) {
+        recorded = ReportRecording(session, options, error);
+    } else {
+        error = session.error;
     }
-    printf("saved: %s\n", saved.c_str());
-    PrintRecordingSummary(saved);
-    return 0;
+    EndBridgeSession(session);
+    fflush(stdout);
+    if (!recorded) {
+        fprintf(stderr, "bridge-host: %s\n", error.c_str());
+    }
+    SetEvent(g_host.finished);
+    return recorded ? 0 : EXIT_RECORDING_FAILED;
 }

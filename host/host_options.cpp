@@ -107,9 +107,15 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             options.title = value;
             haveTitle = true;
         } else if (name == "--tool-folder") {
+            // The runtime reads a backslash before a closing quote as an escaped quote:
+            // "C:\tool\" --seconds 5 arrives as the one value C:\tool" --seconds 5.
+            if (strchr(value, '"') != nullptr) {
+                error = std::string("--tool-folder took in the quote and what followed it ('") +
+                        value + "'): inside quotes leave the trailing backslash out or double it";
+                return false;
+            }
             options.toolFolder = value;
-            // The runtime reads a backslash before a closing quote as an escaped quote,
-            // so users may leave the trailing backslash out.
+            // So users may leave the trailing backslash out.
             if (ToolFolderLacksEnd(value)) {
                 options.toolFolder += TOOL_FOLDER_END;
             }

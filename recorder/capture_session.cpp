@@ -63,6 +63,13 @@ static int64_t Now()
     return now.QuadPart;
 }
 
+static void Notify(CaptureSession* s, SessionNotice notice, LPARAM detail)
+{
+    if (s->settings.notifyWindow != NULL) {
+        PostMessageA(s->settings.notifyWindow, s->settings.notifyMessage, notice, detail);
+    }
+}
+
 // Records why the session ended (the first reason wins) and wakes everyone.
 static void EndSession(CaptureSession* s, SessionEnd end, const char* error)
 {
@@ -80,8 +87,8 @@ static void EndSession(CaptureSession* s, SessionEnd end, const char* error)
     s->stopping = true;
     SetEvent(s->stopEvent);
     s->changed.notify_all();
-    if (notify && s->settings.notifyWindow != NULL) {
-        PostMessageA(s->settings.notifyWindow, s->settings.notifyMessage, 0, 0);
+    if (notify) {
+        Notify(s, NOTICE_ENDED, 0);
     }
 }
 
@@ -108,9 +115,54 @@ static void WaitTicks(CaptureSession* s, int64_t ticks)
     WaitForSingleObject(s->stopEvent, ms);
 }
 
+static void FreeBuffer(CaptureSession* s, int buffer)
+{
+    {
+        std::lock_guard<std::mutex> guard(s->lock);
+        s->bufferFree[buffer] = true;
+    }
+    s->changed.notify_all();
+}
+
+static bool BitBltFrame(HDC memory, HDC screen, const RecordRegion& r)
+{
+    return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
+}
+
+// Tells of captures that begin to fail and work again, and ends the session when they
+// have failed for the limit.
+static void TrackCaptures(CaptureSession* s, CaptureFailures* failures, bool captured,
+                          DWORD code, int64_t capturedAt)
+{
+    uint64_t failedBefore = failures->inRow;
+    switch (TrackCapture(failures, captured, capturedAt, s->frequency,
+                         s->settings.captureFailureLimitMs)) {
+    case CAPTURE_RECOVERED:
+        Notify(s, NOTICE_CAPTURE_RECOVERED, static_cast<LPARAM>(failedBefore));
+        break;
+    case CAPTURE_FAILING:
+        Notify(s, NOTICE_CAPTURE_FAILING, static_cast<LPARAM>(code));
+        break;
+    case CAPTURE_GIVE_UP: {
+        char reason[SESSION_ERROR_SIZE];
+        char error[SESSION_ERROR_SIZE];
+        DescribeError("screen capture (BitBlt)", code, reason, sizeof reason);
+        snprintf(error, sizeof error, "the screen could not be captured for %lu s: %s",
+                 static_cast<unsigned long>(s->settings.captureFailureLimitMs / 1000), reason);
+        EndSession(s, SESSION_FAILED, error);
+        break;
+    }
+    case CAPTURE_OK:
+    case CAPTURE_STILL_FAILING:
+        break;
+    }
+}
+
 static void CaptureLoop(CaptureSession* s)
 {
     const RecordRegion& r = s->settings.region;
+    CaptureFrame capture = s->settings.captureFrame ? s->settings.captureFrame : BitBltFrame;
+    CaptureFailures failures = {0, 0};
     uint64_t nextSlot = 0;
     while (!s->stopping) {
         uint64_t slot = nextSlot;
@@ -133,15 +185,20 @@ static void CaptureLoop(CaptureSession* s)
         }
         int64_t capturedAt = Now();
         SelectObject(s->memory, s->bitmaps[buffer]);
-        if (!BitBlt(s->memory, 0, 0, r.width, r.height, s->screen, r.left, r.top, SRCCOPY)) {
-            char error[SESSION_ERROR_SIZE];
-            DescribeLastError("BitBlt", error, sizeof error);
-            EndSession(s, SESSION_FAILED, error);
-            break;
+        bool captured = capture(s->memory, s->screen, r);
+        DWORD code = captured ? ERROR_SUCCESS : GetLastError();
+        if (captured) {
+            // The encoder reads the bits directly; GDI may still be batching.
+            GdiFlush();
+            ++s->framesCaptured;
+        } else {
+            // The slot stays in the queue without a buffer: the encoder repeats the
+            // frame before it there, so the file keeps to the clock.
+            FreeBuffer(s, buffer);
+            buffer = -1;
+            ++s->framesDropped;
         }
-        // The encoder reads the bits directly; GDI may still be batching.
-        GdiFlush();
-        ++s->framesCaptured;
+        TrackCaptures(s, &failures, captured, code, capturedAt);
         {
             std::lock_guard<std::mutex> guard(s->lock);
             s->queue.push_back({buffer, slot, capturedAt});
@@ -195,17 +252,22 @@ static void EncodeLoop(CaptureSession* s, AviWriter* writer)
             frame = s->queue.front();
             s->queue.pop_front();
         }
+        if (frame.buffer < 0) {
+            // A failed capture: the frame before it stands in, up to its slot.
+            while (writing && !previous.empty() &&
+                   static_cast<uint64_t>(writer->frames) <= frame.slot) {
+                writing = WriteFrame(s, writer, previous.data(),
+                                     static_cast<DWORD>(previous.size()));
+            }
+            continue;
+        }
         bool encoded = false;
         if (writing) {
             BgrxImage pixels = image;
             pixels.topRow = s->pixels[frame.buffer];
             encoded = EncodeBaselineJpeg(pixels, quality, &jpeg);
         }
-        {
-            std::lock_guard<std::mutex> guard(s->lock);
-            s->bufferFree[frame.buffer] = true;
-        }
-        s->changed.notify_all();
+        FreeBuffer(s, frame.buffer);
         if (!writing) {
             continue;
         }

@@ -11,10 +11,12 @@
 
 #include "recorder_logic.h"
 
+#include "stand_in_tool.h"
+
 #define DEFAULT_FPS 15
 // Frames that may wait for the encoder; a stop drains at most these few.
 #define CAPTURE_BUFFERS 3
-#define SESSION_START_TIMEOUT_MS 10000
+#define SESSION_START_TIMEOUT_MS RECORDER_START_TIMEOUT_MS
 #define SESSION_ERROR_SIZE 256
 
 enum SessionEnd {
@@ -24,6 +26,17 @@ enum SessionEnd {
     SESSION_FAILED,       // a platform call failed; the error says which
 };
 
+// What a session tells notifyWindow with notifyMessage, as wParam.
+enum SessionNotice {
+    NOTICE_ENDED,               // the session ended by itself (limit or failure)
+    NOTICE_CAPTURE_FAILING,     // captures began to fail; lParam: the system's error code
+    NOTICE_CAPTURE_RECOVERED,   // captures work again; lParam: how many failed meanwhile
+};
+
+// Copies the region of the screen into the memory DC; false, with the thread's last
+// error set, when it could not.
+typedef bool (*CaptureFrame)(HDC memory, HDC screen, const RecordRegion& region);
+
 struct CaptureSettings {
     RecordRegion region;  // screen coordinates, already cut to the screen
     uint32_t fps;
@@ -31,9 +44,14 @@ struct CaptureSettings {
     // Flat out: capture the next frame as soon as a buffer is free and never drop; for
     // measuring the path's throughput.
     bool flatOut;
-    // Told with PostMessage when a session ends by itself (limit or failure).
+    // Told with PostMessage (a SessionNotice) of the session's own end and of captures
+    // that fail and work again.
     HWND notifyWindow;
     UINT notifyMessage;
+    // Null: BitBlt from the screen. The tests give one that fails on cue.
+    CaptureFrame captureFrame;
+    // Captures failing in a row for this long end the session (CAPTURE_FAILURE_LIMIT_MS).
+    uint32_t captureFailureLimitMs;
 };
 
 struct CaptureStats {

@@ -52,9 +52,9 @@ static bool AppendLog(const char* line, char* error, size_t size)
     }
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char text[STATUS_TEXT_SIZE + 32];
-    int length = snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u %s\r\n", now.wYear,
-                          now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, line);
+    char text[STATUS_TEXT_SIZE + 48];
+    int length = snprintf(text, sizeof text, LOG_LINE_FORMAT, now.wYear, now.wMonth, now.wDay,
+                          now.wHour, now.wMinute, now.wSecond, GetCurrentProcessId(), line);
     if (length < 0 || length >= static_cast<int>(sizeof text)) {
         length = static_cast<int>(strlen(text));
     }
@@ -143,28 +143,30 @@ static void StartRecording()
                            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     RegionCheck check = CheckRegion(fieldTexts, screen);
     char text[STATUS_TEXT_SIZE];
+    char error[SESSION_ERROR_SIZE];
     if (check.status != REGION_OK) {
-        DescribeRegionCheck(check, fieldTexts, text, sizeof text);
+        DescribeRegionCheck(check, fieldTexts, error, sizeof error);
+        snprintf(text, sizeof text, LOG_NOT_RECORDING "%s", error);
         Report(text);
         return;
     }
-    char error[SESSION_ERROR_SIZE];
     if (!ReserveRecordingPath(g_recorder.path, sizeof g_recorder.path, error, sizeof error)) {
-        snprintf(text, sizeof text, "Not recording: %s", error);
+        snprintf(text, sizeof text, LOG_NOT_RECORDING "%s", error);
         Report(text);
         return;
     }
     CaptureSettings settings = {check.region, DEFAULT_FPS, AVI_SIZE_LIMIT, false,
-                                g_recorder.window, WM_RECORDING_ENDED};
+                                g_recorder.window, WM_RECORDING_NOTICE, nullptr,
+                                CAPTURE_FAILURE_LIMIT_MS};
     g_recorder.session = StartCapture(settings, g_recorder.path, error, sizeof error);
     if (g_recorder.session == nullptr) {
         DeleteFileA(g_recorder.path);
-        snprintf(text, sizeof text, "Not recording: %s", error);
+        snprintf(text, sizeof text, LOG_NOT_RECORDING "%s", error);
         Report(text);
         return;
     }
     g_recorder.region = check.region;
-    snprintf(text, sizeof text, "Recording %ldx%ld at %ld,%ld into %s",
+    snprintf(text, sizeof text, LOG_RECORDING "%ldx%ld at %ld,%ld" LOG_INTO "%s",
              static_cast<long>(check.region.width), static_cast<long>(check.region.height),
              static_cast<long>(check.region.left), static_cast<long>(check.region.top),
              g_recorder.path);
@@ -186,18 +188,44 @@ static void FinishRecording()
     char error[SESSION_ERROR_SIZE];
     SessionEnd end = FinishCapture(g_recorder.session, &stats, error, sizeof error);
     g_recorder.session = nullptr;
-    const char* how = "Saved";
+    const char* how = LOG_SAVED;
     if (end == SESSION_SIZE_LIMIT) {
-        how = "Stopped at the AVI size limit; saved";
+        how = LOG_SAVED_AT_LIMIT;
     } else if (end == SESSION_FAILED) {
-        how = "Recording failed; kept";
+        how = LOG_FAILED;
     }
     char text[STATUS_TEXT_SIZE];
-    snprintf(text, sizeof text, "%s %s: %llu frames, %.1f s, %llu dropped%s%s", how, g_recorder.path,
+    snprintf(text, sizeof text, "%s%s: %llu frames, %.1f s, %llu dropped%s%s", how, g_recorder.path,
              static_cast<unsigned long long>(stats.framesWritten), stats.seconds,
              static_cast<unsigned long long>(stats.framesDropped),
              end == SESSION_FAILED ? ": " : "", end == SESSION_FAILED ? error : "");
     Report(text);
+}
+
+// What the session says of itself: its own end, and captures that fail and recover.
+static void OnRecordingNotice(WPARAM notice, LPARAM detail)
+{
+    char text[STATUS_TEXT_SIZE];
+    switch (notice) {
+    case NOTICE_ENDED:
+        FinishRecording();
+        return;
+    case NOTICE_CAPTURE_FAILING: {
+        char error[ERROR_TEXT_SIZE];
+        DescribeError("screen capture (BitBlt)", static_cast<DWORD>(detail), error, sizeof error);
+        snprintf(text, sizeof text, "%s; repeating the last frame until it works again", error);
+        break;
+    }
+    case NOTICE_CAPTURE_RECOVERED:
+        snprintf(text, sizeof text, "Screen capture works again after %lu failed frames",
+                 static_cast<unsigned long>(detail));
+        break;
+    default:
+        return;
+    }
+    if (g_recorder.session != nullptr) {
+        Report(text);
+    }
 }
 
 static void StopClicked()
@@ -264,8 +292,16 @@ static LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam
             ShowRecordingStatus();
         }
         return 0;
-    case WM_RECORDING_ENDED:
-        FinishRecording();
+    case WM_RECORDING_NOTICE:
+        OnRecordingNotice(wParam, lParam);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The process may be ended any time after this returns.
+        if (wParam) {
+            FinishRecording();
+        }
         return 0;
     case WM_CLOSE:
         FinishRecording();

@@ -6,9 +6,9 @@
 
 #include "bridge_contract.h"
 #include "recorder_contract.h"
+#include "stand_in_tool.h"
 
 #define RECORDER_WINDOW_CLASS "LUMARO_VideoToolWindow"
-#define RECORDER_LOG RECORDINGS_FOLDER "\\recorder.log"
 // Names tried per second before giving up; each later one carries a suffix.
 #define MAX_NAME_ATTEMPTS 1000
 
@@ -20,11 +20,11 @@
 #define ID_HEIGHT 106
 #define ID_STATUS 107
 
-#define WM_RECORDING_ENDED (WM_APP + 1)
+#define WM_RECORDING_NOTICE (WM_APP + 1)
 #define STATUS_TIMER 1
 #define STATUS_INTERVAL_MS 250
 
 #define STATUS_IDLE "Idle"
-#define STATUS_NOT_RECORDING "Not recording: nothing to stop"
+#define STATUS_NOT_RECORDING LOG_NOT_RECORDING "nothing to stop"
 #define STATUS_TEXT_SIZE 512
 #define FIELD_TEXT_SIZE 64

@@ -105,15 +105,15 @@ void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD
                  static_cast<long>(check.region.height));
         break;
     case REGION_NOT_INTEGER:
-        snprintf(message, size, "Not recording: %s \"%.40s\" is not a whole number",
+        snprintf(message, size, "%s \"%.40s\" is not a whole number",
                  FIELD_NAMES[check.field], text);
         break;
     case REGION_EMPTY_SIZE:
-        snprintf(message, size, "Not recording: %s %.40s must be greater than 0",
+        snprintf(message, size, "%s %.40s must be greater than 0",
                  FIELD_NAMES[check.field], text);
         break;
     case REGION_OFF_SCREEN:
-        snprintf(message, size, "Not recording: the region lies wholly outside the screen");
+        snprintf(message, size, "the region lies wholly outside the screen");
         break;
     }
 }
@@ -175,4 +175,21 @@ int NextJpegQuality(int quality, uint64_t frameBytes, uint64_t budget)
         quality = JPEG_QUALITY_MAX;
     }
     return quality;
+}
+
+CaptureVerdict TrackCapture(CaptureFailures* failures, bool captured, int64_t now,
+                            int64_t frequency, uint32_t limitMs)
+{
+    if (captured) {
+        bool recovered = failures->inRow > 0;
+        failures->inRow = 0;
+        return recovered ? CAPTURE_RECOVERED : CAPTURE_OK;
+    }
+    if (failures->inRow++ == 0) {
+        failures->since = now;
+    }
+    if ((now - failures->since) * 1000 >= static_cast<int64_t>(limitMs) * frequency) {
+        return CAPTURE_GIVE_UP;
+    }
+    return failures->inRow == 1 ? CAPTURE_FAILING : CAPTURE_STILL_FAILING;
 }

@@ -57,7 +57,7 @@ bool ParseFieldInteger(const char* text, int32_t* value);
 // virtual screen, given as its own rectangle.
 RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen);
 
-// What the label and the log say about a refused region.
+// The region, or for a refused one the reason ("width 0 must be greater than 0").
 void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD_COUNT],
                          char* message, size_t size);
 
@@ -88,3 +88,26 @@ bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes
 // Each frame's share of a file of `limit` bytes that holds BUDGET_SECONDS at `fps`.
 uint64_t FrameByteBudget(uint32_t fps, uint64_t limit);
 int NextJpegQuality(int quality, uint64_t frameBytes, uint64_t budget);
+
+// A screen capture fails while the secure desktop is up (the lock screen, an elevation
+// prompt) and across a display mode change. The recording goes on, the last good frame
+// standing in for each failed one, and each slot tries again; only failures that go on
+// for the limit end the recording, which is longer than a prompt or a mode change lasts.
+#define CAPTURE_FAILURE_LIMIT_MS 60000
+
+enum CaptureVerdict {
+    CAPTURE_OK,
+    CAPTURE_RECOVERED,       // good again after failures
+    CAPTURE_FAILING,         // the first failure after good captures
+    CAPTURE_STILL_FAILING,
+    CAPTURE_GIVE_UP,         // failing for the limit: end the recording
+};
+
+struct CaptureFailures {
+    uint64_t inRow;   // failed captures since the last good one
+    int64_t since;    // clock ticks at the first of them
+};
+
+// Counts one capture, good or failed, made at `now` (ticks at `frequency` per second).
+CaptureVerdict TrackCapture(CaptureFailures* failures, bool captured, int64_t now,
+                            int64_t frequency, uint32_t limitMs);

@@ -118,13 +118,10 @@ protected:
         return window;
     }
 
-    // Ending a process that is already gone reports success under Wine and failure on
-    // Windows; either way exactly one exit line follows what came before.
+    // The one exit line of a stop whose tool had already ended, after what came before.
     void ExpectOneExitLineAfter(const std::string& before)
     {
-        EXPECT_TRUE(bridge.output == before + WIRE_EXIT_SUCCESS ||
-                    bridge.output == before + WIRE_EXIT_FAILED)
-            << bridge.output;
+        EXPECT_EQ(bridge.output, before + WireExitForEndedTool());
     }
 
     void ExpectExitZero(ChildProcess& child)
@@ -224,14 +221,35 @@ TEST_F(BridgeProcess, MissingTargetLeavesTheFieldsAndSaysSo)
 
 TEST_F(BridgeProcess, DiscoveryWaitsForLateControlsAndAFieldWithOtherText)
 {
-    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=800;left_text=12;left_fix_ms=1500");
+    // Each tool's last control to become findable is a different one.
+    const char* const tools[] = {"controls_ms=800;left_text=12;left_fix_ms=1500",
+                                 "control_gap_ms=300"};
     TargetWindow target(TARGET_TITLE, 10, 20, 300, 200);
-    StartBridge(CommandLine());
-    ASSERT_TRUE(WaitForHandOff());
-    EXPECT_EQ(ToolCommands(), (std::vector<std::string>{
-        "settext left 10", "settext top 20", "settext width 300", "settext height 200"}));
-    PostMessageA(BridgeWindow(bridge), WM_BRIDGE_STOP, 0, 0);
+    for (const char* tool : tools) {
+        SCOPED_TRACE(tool);
+        DeleteFileA((toolDir + "fake_recorder.log").c_str());
+        SetEnvironmentVariableA("FAKE_RECORDER", tool);
+        StartBridge(CommandLine());
+        ASSERT_TRUE(WaitForHandOff());
+        EXPECT_EQ(ToolCommands(), (std::vector<std::string>{
+            "settext left 10", "settext top 20", "settext width 300", "settext height 200"}));
+        PostMessageA(BridgeWindow(bridge), WM_BRIDGE_STOP, 0, 0);
+        ExpectExitZero(bridge);
+        CloseChild(bridge);
+    }
+}
+
+TEST_F(BridgeProcess, ToolNeverCompleteEndsWithRecorderNotFoundAndTheToolEnded)
+{
+    // The bridge built with a discovery bound of seconds (tests/CMakeLists.txt).
+    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=600000");
+    ASSERT_TRUE(StartChild(BinDir() + "bridge_short_discovery.exe", CommandLine(), SW_SHOWNORMAL,
+                           bridge));
+    ASSERT_TRUE(WaitForToolEvent(" start "));
     ExpectExitZero(bridge);
+    EXPECT_EQ(bridge.output, WIRE_RECORDER_NOT_FOUND);
+    EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(RECORDER_EXE).empty(); }, WAIT_MS))
+        << "the bridge left the tool it launched running";
 }
 
 TEST_F(BridgeProcess, RunningToolIsAskedToCloseBeforeTheNewOneStarts)

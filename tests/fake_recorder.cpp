@@ -4,10 +4,14 @@
 // happened, to fake_recorder.times, for the benchmarks). Faults are chosen by the
 // FAKE_RECORDER environment variable, which reaches it through the bridge's launch:
 //   controls_ms=N   create the controls N ms after the window
+//   control_gap_ms=N  create them one at a time, N ms apart, play first and height last
 //   left_text=T     the left field shows T at first, and "0" from left_fix_ms=N on
 //   ignore_close=1  stay open when asked to close
 //   exit_ms=N       end the process (exit code 3) N ms after start
 //   exit_on_play=1  end the process while handling the play click
+//   logs=saved      on play and stop, log in the stand-in tool's own log (stand_in_tool.h)
+//   logs=failed     a recording that begins and is saved, or fails for a full disk, into
+//                   a file that is no AVI
 #include <windows.h>
 
 #include <stdio.h>
@@ -17,22 +21,27 @@
 #include <string>
 
 #include "recorder_contract.h"
+#include "stand_in_tool.h"
 #include "sync_text_record.h"
 
 namespace {
 
 enum { TIMER_CONTROLS = 1, TIMER_LEFT_FIX, TIMER_EXIT };
 enum { ID_PLAY = 100, ID_STOP, ID_LEFT, ID_TOP, ID_WIDTH, ID_HEIGHT };
+const int CONTROL_COUNT = 6;
 
 struct FakeState {
     std::string log;
     std::string times;
     int controlsMs;
+    int controlGapMs;
+    int controls;
     std::string leftText;
     int leftFixMs;
     bool ignoreClose;
     int exitMs;
     bool exitOnPlay;
+    std::string logs;
     WNDPROC buttonProc;
     WNDPROC editProc;
     HWND left;
@@ -97,6 +106,30 @@ const char* FieldName(int id)
     return "?";
 }
 
+// What the stand-in tool logs at play and at stop, for a file that is no AVI.
+void LogFakeRecording(bool play)
+{
+    bool failed = g_fake.logs == "failed";
+    const char* path = RECORDINGS_FOLDER "\\fake" RECORDING_EXTENSION;
+    if (play) {
+        CreateDirectoryA(RECORDINGS_FOLDER, NULL);
+        DeleteFileA(path);
+        Append(path, "not an AVI file");
+    }
+    char text[256];
+    snprintf(text, sizeof text,
+             play     ? LOG_RECORDING "1x1 at 0,0" LOG_INTO "%s"
+             : failed ? LOG_FAILED "%s: 1 frames: disk full"
+                      : LOG_SAVED "%s: 1 frames",
+             path);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char line[512];
+    snprintf(line, sizeof line, LOG_LINE_FORMAT, now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond, GetCurrentProcessId(), text);
+    Append(RECORDER_LOG, line);
+}
+
 LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == BM_CLICK) {
@@ -104,6 +137,9 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         Log("click %s %ld", play ? "play" : "stop", static_cast<long>(lParam));
         if (play && g_fake.exitOnPlay) {
             ExitProcess(3);
+        }
+        if (!g_fake.logs.empty()) {
+            LogFakeRecording(play);
         }
     }
     return CallWindowProcA(g_fake.buttonProc, window, message, wParam, lParam);
@@ -141,15 +177,31 @@ HWND AddControl(HWND parent, const char* className, const char* text, int id, in
     return control;
 }
 
+// Adds the next control, or all that are missing when there are no gaps.
 void AddControls(HWND window)
 {
-    AddControl(window, BUTTON_CLASS, PLAY_TEXT, ID_PLAY, 10);
-    AddControl(window, BUTTON_CLASS, STOP_TEXT, ID_STOP, 90);
-    g_fake.left = AddControl(window, EDIT_CLASS, g_fake.leftText.c_str(), ID_LEFT, 170);
-    AddControl(window, EDIT_CLASS, TOP_TEXT, ID_TOP, 250);
-    AddControl(window, EDIT_CLASS, WIDTH_TEXT, ID_WIDTH, 330);
-    AddControl(window, EDIT_CLASS, HEIGHT_TEXT, ID_HEIGHT, 410);
-    Log("controls");
+    static const struct {
+        const char* className;
+        const char* text; // null: the left field's text of the moment
+        int id;
+    } CONTROLS[CONTROL_COUNT] = {
+        {BUTTON_CLASS, PLAY_TEXT, ID_PLAY}, {BUTTON_CLASS, STOP_TEXT, ID_STOP},
+        {EDIT_CLASS, nullptr, ID_LEFT},     {EDIT_CLASS, TOP_TEXT, ID_TOP},
+        {EDIT_CLASS, WIDTH_TEXT, ID_WIDTH}, {EDIT_CLASS, HEIGHT_TEXT, ID_HEIGHT},
+    };
+    do {
+        int i = g_fake.controls++;
+        const char* text = CONTROLS[i].text ? CONTROLS[i].text : g_fake.leftText.c_str();
+        HWND control = AddControl(window, CONTROLS[i].className, text, CONTROLS[i].id, 10 + 80 * i);
+        if (CONTROLS[i].id == ID_LEFT) {
+            g_fake.left = control;
+        }
+    } while (g_fake.controlGapMs == 0 && g_fake.controls < CONTROL_COUNT);
+    if (g_fake.controls < CONTROL_COUNT) {
+        SetTimer(window, TIMER_CONTROLS, g_fake.controlGapMs, NULL);
+    } else {
+        Log("controls");
+    }
 }
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -193,11 +245,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     GetEnvironmentVariableA("FAKE_RECORDER", buffer, sizeof buffer);
     std::string options = buffer;
     g_fake.controlsMs = Option(options, "controls_ms", 0);
+    g_fake.controlGapMs = Option(options, "control_gap_ms", 0);
     g_fake.leftText = TextOption(options, "left_text", LEFT_TEXT);
     g_fake.leftFixMs = Option(options, "left_fix_ms", 0);
     g_fake.ignoreClose = Option(options, "ignore_close", 0) != 0;
     g_fake.exitMs = Option(options, "exit_ms", 0);
     g_fake.exitOnPlay = Option(options, "exit_on_play", 0) != 0;
+    g_fake.logs = TextOption(options, "logs", "");
 
     char cwd[MAX_PATH];
     GetCurrentDirectoryA(sizeof cwd, cwd);

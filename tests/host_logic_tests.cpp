@@ -1,7 +1,8 @@
 // The host's pure logic, table by table: status lines cut from pipe bytes,
-// bridge-host's options and the AVI summary.
+// bridge-host's options, the AVI summary and what the tool's log says of one instance.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -10,7 +11,9 @@
 #include "avi_summary.h"
 #include "bridge_contract.h"
 #include "host_options.h"
+#include "stand_in_tool.h"
 #include "status_lines.h"
+#include "tool_log.h"
 
 namespace {
 
@@ -121,6 +124,8 @@ TEST(ParseHostOptions, Table)
          "--show", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "record", "--title", "C"}, "unknown", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"play", "--title", "C"}, "unknown", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--tool-folder", "C:\\t\" --seconds 5"}, "took in the quote",
+         0, false, BRIDGE_SHOW_HIDDEN},
         {{"--version"}, nullptr, 0, false, BRIDGE_SHOW_HIDDEN, true},
         {{"--version", "record", "--seconds", "x"}, nullptr, 0, false, BRIDGE_SHOW_HIDDEN, true},
     };
@@ -160,6 +165,48 @@ TEST(ParseHostOptions, HelpNamesEveryOption)
     for (const char* option : {"--title", "--tool-folder", "--seconds", "--until-enter",
                                "--bridge", "--show", "--help", "--version", "record"}) {
         EXPECT_NE(strstr(HostUsage(), option), nullptr) << option;
+    }
+}
+
+// One line of the tool's log as the tool writes it.
+std::string LogLine(unsigned long processId, const std::string& text)
+{
+    char line[512];
+    snprintf(line, sizeof line, LOG_LINE_FORMAT, 2026, 12, 8, 13, 23, 37, processId, text.c_str());
+    return line;
+}
+
+TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
+{
+    const std::string log =
+        LogLine(7, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\old.avi") +
+        LogLine(12, LOG_NOT_RECORDING "width -580 must be greater than 0") +
+        LogLine(7, LOG_SAVED "recordings\\old.avi: 15 frames, 1.0 s, 0 dropped") +
+        LogLine(112, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\new.avi") +
+        LogLine(112, LOG_FAILED "recordings\\new.avi: 9 frames, 0.6 s, 0 dropped: disk full") +
+        LogLine(20, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\cut.avi") +
+        LogLine(21, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\limit.avi") +
+        LogLine(20, LOG_SAVED "recordings\\other.avi: 1 frames, 0.1 s, 0 dropped") +
+        LogLine(21, LOG_SAVED_AT_LIMIT "recordings\\limit.avi: 9000 frames, 600.0 s, 0 dropped");
+    const struct {
+        unsigned long processId;
+        ToolEnd end;
+        const char* path;
+        const char* says;
+    } cases[] = {
+        {7, TOOL_SAVED, "recordings\\old.avi", "15 frames"},
+        {12, TOOL_REFUSED, "", "width -580"},
+        {112, TOOL_FAILED, "recordings\\new.avi", "disk full"},
+        {20, TOOL_RECORDING, "recordings\\cut.avi", "64x48"},
+        {21, TOOL_SAVED_AT_LIMIT, "recordings\\limit.avi", "9000 frames"},
+        {2, TOOL_SILENT, "", ""},
+    };
+    for (const auto& c : cases) {
+        ToolOutcome outcome = ReadToolOutcome(log, c.processId);
+        EXPECT_EQ(outcome.end, c.end) << c.processId;
+        EXPECT_EQ(outcome.path, c.path) << c.processId;
+        EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
+        EXPECT_EQ(outcome.text.find('\r'), std::string::npos) << c.processId;
     }
 }
 

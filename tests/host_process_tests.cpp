@@ -3,17 +3,20 @@
 // Every failure must come back as a clear sentence within the client's bounds.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "avi_summary.h"
 #include "bridge_client.h"
+#include "bridge_host.h"
 #include "demo_target.h"
 #include "process_harness.h"
 
 namespace {
 
 #define FAKE_BRIDGE_EXE "host_fake_bridge.exe"
+#define FAKE_TOOL_EXE "fake_recorder.exe"
 #define TARGET_WAIT_MS 10000
 #define SHORT_WINDOW_MS 1500
 // What a clear failure may take beyond the client's own bound: a bridge that has to
@@ -24,6 +27,10 @@ namespace {
 // A recording's length may differ from the request by the tool's frame spacing and the
 // time the stop takes to reach it.
 #define DURATION_TOLERANCE_S 0.5
+// A stop from outside comes later than asked by the time it takes to deliver.
+#define OUTSIDE_STOP_SLACK_S 5.0
+// So that Ctrl+C reaches bridge-host alone.
+#define OWN_CONSOLE (CREATE_NEW_CONSOLE | CREATE_NEW_PROCESS_GROUP)
 
 class HostProcess : public ::testing::Test {
 protected:
@@ -31,7 +38,9 @@ protected:
     std::string toolFolder;
     ChildProcess target;
 
-    void SetUp() override
+    void SetUp() override { FreshLayout(); }
+
+    void FreshLayout()
     {
         ToolLayout layout;
         ASSERT_TRUE(LayOutTool("host", NULL, layout));
@@ -49,6 +58,7 @@ protected:
         KillProcessesNamed(BRIDGE_EXE);
         KillProcessesNamed(FAKE_BRIDGE_EXE);
         KillProcessesNamed(RECORDER_EXE);
+        SetEnvironmentVariableA("FAKE_RECORDER", NULL);
     }
 
     void PutTool(const char* source)
@@ -65,23 +75,76 @@ protected:
     }
 
     std::vector<std::string> Recordings() { return RecordingsIn(workDir); }
+
+    // bridge-host's arguments for recording the demo window.
+    std::string DemoArgs(const char* stop) const
+    {
+        return std::string("record --title \"") + DEMO_TITLE + "\" --tool-folder " + toolFolder +
+               " " + stop;
+    }
 };
 
-// Runs bridge-host to its end; its output with CRLF read as LF.
-bool RunBridgeHost(const std::string& args, DWORD& exitCode, std::string& output)
+// Runs bridge-host to its end, its standard input on a pipe; meanwhile calls `during`
+// on each poll until it returns true. The output has CRLF read as LF.
+bool RunBridgeHost(const std::string& args, DWORD& exitCode, std::string& output,
+                   const std::function<bool(ChildProcess&)>& during = nullptr,
+                   DWORD creationFlags = 0)
 {
     ChildProcess host;
-    if (!StartChild(BinDir() + "bridge-host.exe", args, SW_HIDE, host)) {
+    if (!StartChild(BinDir() + "bridge-host.exe", args, SW_HIDE, host, NULL, true,
+                    creationFlags)) {
         output = "could not start bridge-host";
         return false;
     }
-    bool ended = WaitForExit(host, HOST_RUN_MS, &exitCode);
+    bool done = !during;
+    bool ended = WaitUntil([&] {
+        PollOutput(host);
+        done = done || during(host);
+        return WaitForSingleObject(host.info.hProcess, 0) == WAIT_OBJECT_0;
+    }, HOST_RUN_MS);
+    PollOutput(host);
+    ended = ended && GetExitCodeProcess(host.info.hProcess, &exitCode);
     output = host.output;
     CloseChild(host);
     for (size_t at = output.find("\r\n"); at != std::string::npos; at = output.find("\r\n", at)) {
         output.erase(at, 1);
     }
     return ended;
+}
+
+// Presses Ctrl+C in the console of bridge-host, started with OWN_CONSOLE.
+bool PressCtrlC(ChildProcess& host)
+{
+    ChildProcess sender;
+    DWORD code = 1;
+    EXPECT_TRUE(StartChild(BinDir() + "send_ctrl_c.exe", std::to_string(host.info.dwProcessId),
+                           SW_HIDE, sender) &&
+                WaitForExit(sender, TARGET_WAIT_MS, &code) && code == 0)
+        << sender.output;
+    return true;
+}
+
+// Tells bridge-host the session is ending, as Windows does at logoff: by the time it
+// has handled that, the bridge must be gone, since the process may be ended then.
+bool EndSession(ChildProcess& host)
+{
+    HWND window = FindProcessWindow(host.info.dwProcessId, HOST_WINDOW_CLASS, NULL);
+    DWORD_PTR answer = FALSE;
+    EXPECT_TRUE(window != NULL &&
+                SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                    SMTO_NORMAL, HOST_RUN_MS, &answer) &&
+                answer &&
+                SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                    HOST_RUN_MS, &answer));
+    EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty()) << "the bridge outlived the session's end";
+    return true;
+}
+
+bool PressEnter(ChildProcess& host)
+{
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(host.inputWrite, "\n", 1, &written, NULL));
+    return true;
 }
 
 struct RunResult {
@@ -105,6 +168,7 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
     RunResult result;
     result.bridgeEnded =
         session.process == NULL || WaitForSingleObject(session.process, 0) == WAIT_OBJECT_0;
+    CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
     EndBridgeSession(session);
     result.error = recorded ? "" : session.error;
     result.milliseconds = GetTickCount() - began;
@@ -142,6 +206,12 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         {"target missing", BRIDGE_EXE, RECORDER_EXE, "No Such Window 4711",
          BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "no window has that title"},
          true},
+        {"tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
+         BRIDGE_WINDOW_TIMEOUT_MS,
+         {"\"" STATUS_EXIT_FAILED "\"", "the recording tool ended (exit code 3) before stop"},
+         true},
+        {"tool not ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"\"" STATUS_EXIT_FAILED "\"", "could not end the recording tool"}, true},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,87 +232,213 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
     }
 }
 
-TEST_F(HostProcess, BridgeKilledWhileRecordingIsReportedAndTheToolClosed)
+TEST_F(HostProcess, TwoBridgesAtOnceEachHostGetsItsOwnAndNothingElseOfTheHost)
 {
-    PutTool(RECORDER_EXE);
-    OpenDemoTarget();
-    BridgeSession session;
-    InitBridgeSession(session, NULL, NULL);
-    ASSERT_TRUE(StartBridge(session, (BinDir() + BRIDGE_EXE).c_str(), DEMO_TITLE,
-                            toolFolder.c_str(), SW_HIDE));
-    ASSERT_TRUE(FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS)) << session.error;
-    ASSERT_TRUE(WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS)) << session.error;
-    ASSERT_TRUE(SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) << session.error;
-    ASSERT_TRUE(BridgeStillRecording(session));
-
-    ASSERT_TRUE(TerminateProcess(session.process, 9));
-    EXPECT_TRUE(WaitUntil([&] { return !BridgeStillRecording(session); }, BRIDGE_EXIT_TIMEOUT_MS));
-    EXPECT_NE(session.error.find("exit code 9"), std::string::npos) << session.error;
-    EXPECT_NE(session.error.find("while recording, without an exit line"), std::string::npos)
-        << session.error;
-    EXPECT_FALSE(SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS));
-    EndBridgeSession(session);
-
-    ASSERT_FALSE(ProcessesNamed(RECORDER_EXE).empty());
-    CloseLeftoverRecorders(RECORDER_CLOSE_TIMEOUT_MS);
-    EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(RECORDER_EXE).empty(); },
-                          RECORDER_CLOSE_TIMEOUT_MS));
+    // Inheritable, as a host's own files and pipes may be; no bridge may hold it.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
+    HANDLE marker = CreateEventA(&inheritable, TRUE, FALSE, NULL);
+    ASSERT_NE(marker, (HANDLE)NULL);
+    BridgeSession sessions[2];
+    for (BridgeSession& session : sessions) {
+        InitBridgeSession(session, NULL, NULL);
+        ASSERT_TRUE(StartBridge(session, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "mute",
+                                toolFolder.c_str(), SW_HIDE));
+        ASSERT_TRUE(FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS)) << session.error;
+        DWORD owner = 0;
+        GetWindowThreadProcessId(session.window, &owner);
+        EXPECT_EQ(owner, session.processId) << "a host found another bridge's window";
+        HANDLE copy = NULL;
+        if (DuplicateHandle(session.process, marker, GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            SetEvent(copy);
+            CloseHandle(copy);
+        }
+    }
+    EXPECT_EQ(WaitForSingleObject(marker, 0), (DWORD)WAIT_TIMEOUT) << "a bridge inherited it";
+    for (BridgeSession& session : sessions) {
+        EndBridgeSession(session);
+    }
+    CloseHandle(marker);
 }
 
-TEST_F(HostProcess, BridgeHostRecordsTheDemoForTheRequestedTime)
+TEST_F(HostProcess, BridgeKilledWhileRecordingIsReportedAndOnlyItsToolClosed)
 {
     PutTool(RECORDER_EXE);
     OpenDemoTarget();
-    std::string args = std::string("record --title \"") + DEMO_TITLE + "\" --tool-folder " +
-                       toolFolder + " --seconds " + std::to_string(RECORD_SECONDS);
-    DWORD exitCode = 1;
+    ChildProcess folder;
+    auto killBridge = [&](ChildProcess& host) {
+        if (host.output.find(STATUS_STARTED) == std::string::npos) {
+            return false;
+        }
+        EXPECT_TRUE(StartChild(BinDir() + FAKE_BRIDGE_EXE, "folder", SW_SHOWNORMAL, folder));
+        EXPECT_TRUE(WaitUntil([&] {
+            return FindProcessWindow(folder.info.dwProcessId, NULL, RECORDER_TITLE) != NULL;
+        }, TARGET_WAIT_MS));
+        HANDLE bridge = OpenProcess(PROCESS_TERMINATE, FALSE, ProcessesNamed(BRIDGE_EXE).at(0));
+        EXPECT_TRUE(TerminateProcess(bridge, 9));
+        CloseHandle(bridge);
+        return true;
+    };
+    DWORD exitCode = 0;
     std::string output;
-    ASSERT_TRUE(RunBridgeHost(args, exitCode, output)) << output;
-    EXPECT_EQ(exitCode, 0u) << output;
-    size_t started = output.find(STATUS_STARTED "\n");
-    size_t exited = output.find(STATUS_EXIT_SUCCESS "\n");
-    size_t saved = output.find("saved: ");
-    ASSERT_NE(started, std::string::npos) << output;
-    ASSERT_NE(exited, std::string::npos) << output;
-    ASSERT_NE(saved, std::string::npos) << output;
-    EXPECT_LT(started, exited);
-    EXPECT_LT(exited, saved);
+    ASSERT_TRUE(RunBridgeHost(DemoArgs("--seconds 60"), exitCode, output, killBridge)) << output;
+    EXPECT_EQ(exitCode, (DWORD)EXIT_RECORDING_FAILED);
+    EXPECT_NE(output.find("(exit code 9) while recording, without an exit line"),
+              std::string::npos) << output;
+    EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty()) << "the tool went on recording";
+    EXPECT_NE(FindProcessWindow(folder.info.dwProcessId, NULL, RECORDER_TITLE), (HWND)NULL)
+        << "another program's window of the tool's title was closed";
+}
 
-    std::vector<std::string> recordings = Recordings();
-    ASSERT_EQ(recordings.size(), 1u);
-    std::string path = output.substr(saved + 7);
-    path = path.substr(0, path.find('\n'));
-    EXPECT_EQ(lstrcmpiA(path.c_str(), recordings[0].c_str()), 0) << path;
-
-    std::string bytes = ReadTextFile(recordings[0]);
-    AviSummary summary;
-    std::string error;
-    ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
-    EXPECT_TRUE(AviComplete(summary));
-    EXPECT_EQ(summary.width, DEMO_WIDTH);
-    EXPECT_EQ(summary.height, DEMO_HEIGHT);
-    EXPECT_NEAR(summary.seconds, RECORD_SECONDS, DURATION_TOLERANCE_S);
-    EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+TEST_F(HostProcess, CtrlCBeforeRecordingBeganEndsTheRunAtOnce)
+{
+    // The tool's controls never come, so the bridge would wait a minute for them.
+    PutTool(FAKE_TOOL_EXE);
+    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=600000");
+    DWORD pressed = 0;
+    auto press = [&](ChildProcess& host) {
+        pressed = GetTickCount();
+        return !ProcessesNamed(RECORDER_EXE).empty() && PressCtrlC(host);
+    };
+    DWORD exitCode = 0;
+    std::string output;
+    ASSERT_TRUE(RunBridgeHost("record --title Chart --tool-folder " + toolFolder + " --seconds 5",
+                              exitCode, output, press, OWN_CONSOLE)) << output;
+    EXPECT_LT(GetTickCount() - pressed, (DWORD)FAILURE_MARGIN_MS);
+    EXPECT_EQ(exitCode, (DWORD)EXIT_RECORDING_FAILED);
+    EXPECT_NE(output.find("bridge-host: " STOPPED_BEFORE_RECORDING), std::string::npos) << output;
     EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty());
+    EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+}
+
+TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
+{
+    const struct {
+        const char* name;
+        const char* stopWhen;
+        std::function<bool(ChildProcess&)> stop; // null: bridge-host's own time limit
+        DWORD creationFlags;
+    } cases[] = {
+        {"time limit", "--seconds 3", nullptr, 0},
+        {"Enter", "--until-enter", PressEnter, 0},
+        {"Ctrl+C", "--seconds 60", PressCtrlC, OWN_CONSOLE},
+        {"logoff", "--seconds 60", EndSession, 0},
+    };
+    OpenDemoTarget();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FreshLayout();
+        PutTool(RECORDER_EXE);
+        DWORD recording = 0;
+        std::function<bool(ChildProcess&)> stopAfterAWhile;
+        if (c.stop) {
+            stopAfterAWhile = [&](ChildProcess& host) {
+                if (recording == 0 && host.output.find(STATUS_STARTED) != std::string::npos) {
+                    recording = GetTickCount();
+                }
+                return recording != 0 && GetTickCount() - recording >= RECORD_SECONDS * 1000 &&
+                       c.stop(host);
+            };
+        }
+        DWORD exitCode = 1;
+        std::string output;
+        ASSERT_TRUE(RunBridgeHost(DemoArgs(c.stopWhen), exitCode, output, stopAfterAWhile,
+                                  c.creationFlags))
+            << output;
+        EXPECT_EQ(exitCode, 0u) << output;
+        size_t started = output.find(STATUS_STARTED "\n");
+        size_t exited = output.find(STATUS_EXIT_SUCCESS "\n");
+        size_t saved = output.find("saved: ");
+        ASSERT_NE(started, std::string::npos) << output;
+        ASSERT_NE(exited, std::string::npos) << output;
+        ASSERT_NE(saved, std::string::npos) << output;
+        EXPECT_LT(started, exited);
+        EXPECT_LT(exited, saved);
+        EXPECT_EQ(output.find('\r'), std::string::npos) << "progress redrawn into a pipe";
+
+        std::vector<std::string> recordings = Recordings();
+        ASSERT_EQ(recordings.size(), 1u);
+        std::string path = output.substr(saved + 7);
+        path = path.substr(0, path.find('\n'));
+        EXPECT_EQ(lstrcmpiA(path.c_str(), recordings[0].c_str()), 0) << path;
+
+        std::string bytes = ReadTextFile(recordings[0]);
+        AviSummary summary;
+        std::string error;
+        ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
+        EXPECT_TRUE(AviComplete(summary));
+        EXPECT_EQ(summary.width, DEMO_WIDTH);
+        EXPECT_EQ(summary.height, DEMO_HEIGHT);
+        EXPECT_GT(summary.seconds, RECORD_SECONDS - DURATION_TOLERANCE_S);
+        EXPECT_LT(summary.seconds,
+                  RECORD_SECONDS + (c.stop ? OUTSIDE_STOP_SLACK_S : DURATION_TOLERANCE_S));
+        EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+        EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty());
+    }
 }
 
 struct HostFailureCase {
     const char* args;
     DWORD exitCode;
     const char* says;
+    const char* tool = RECORDER_EXE;     // put into the tool folder under the tool's name
+    const char* fakeTool = nullptr;      // what FAKE_RECORDER tells the tool double
+    bool oldToolRecording = false;       // an earlier tool instance records meanwhile
+    size_t recordings = 0;               // files left in the recordings folder
 };
+
+// An earlier tool instance, recording in the work folder, so that the bridge's close
+// step makes it finish its file while the run goes on.
+void StartOldRecording(const std::string& toolFolder, const std::string& workDir,
+                       ChildProcess& old)
+{
+    ToolWindows t;
+    ASSERT_TRUE(StartChild(toolFolder + RECORDER_EXE, "", SW_SHOWMINNOACTIVE, old,
+                           workDir.c_str()));
+    ASSERT_TRUE(WaitUntil([&] { return FindTool(t); }, TARGET_WAIT_MS));
+    const HWND fields[] = {t.left, t.top, t.width, t.height};
+    const char* const texts[] = {"0", "0", "64", "48"};
+    for (int i = 0; i < 4; ++i) {
+        SendMessageA(fields[i], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts[i]));
+    }
+    SendMessageA(t.play, BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !RecordingsIn(workDir).empty(); }, TARGET_WAIT_MS));
+}
 
 TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
 {
-    PutTool(RECORDER_EXE);
+    TargetWindow onScreen("Host Test Target", 0, 0, 100, 100);
+    TargetWindow offScreen("Off Screen Target", 2500, 100, 100, 100);
     const HostFailureCase cases[] = {
         {"record --title Chart --seconds 5", 2, "bridge-host: missing --tool-folder\n"},
+        {"record --title Chart --tool-folder \"TOOL\" --seconds 5", 2,
+         "bridge-host: --tool-folder took in the quote"},
         {"record --title \"No Such Window 4711\" --tool-folder TOOL --seconds 5", 1,
          "bridge-host: the bridge reported \"" STATUS_TARGET_NOT_FOUND "\""},
         {"record --title Chart --tool-folder TOOL --seconds 5 --bridge C:\\nowhere\\b.exe", 1,
          "bridge-host: could not start the bridge \"C:\\nowhere\\b.exe\""},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
+         "is not readable as AVI", FAKE_TOOL_EXE, "logs=saved", false, 1},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
+         "the recording tool reported \"" LOG_FAILED "recordings\\fake.avi: 1 frames: disk full\"",
+         FAKE_TOOL_EXE, "logs=failed", false, 1},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 30", 1,
+         "the recording tool ended (exit code 3) while recording", FAKE_TOOL_EXE,
+         "exit_on_play=1"},
+        // The old instance's file is written after the run began, but is not this run's.
+        {"record --title \"Off Screen Target\" --tool-folder TOOL --seconds 1", 1,
+         "the recording tool did not record: " LOG_NOT_RECORDING "width -580",
+         RECORDER_EXE, nullptr, true, 1},
     };
     for (const HostFailureCase& c : cases) {
+        SCOPED_TRACE(c.args);
+        FreshLayout();
+        PutTool(c.tool);
+        SetEnvironmentVariableA("FAKE_RECORDER", c.fakeTool);
+        ChildProcess old;
+        if (c.oldToolRecording) {
+            StartOldRecording(toolFolder, workDir, old);
+        }
         std::string args = c.args;
         size_t at = args.find("TOOL");
         if (at != std::string::npos) {
@@ -253,7 +449,8 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         ASSERT_TRUE(RunBridgeHost(args, exitCode, output)) << c.args;
         EXPECT_EQ(exitCode, c.exitCode) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
-        EXPECT_TRUE(Recordings().empty());
+        EXPECT_EQ(Recordings().size(), c.recordings);
+        EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
     }
 }
 

@@ -88,7 +88,7 @@ std::vector<std::string> RecordingsIn(const std::string& workDir)
 }
 
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
-                ChildProcess& child, const char* directory)
+                ChildProcess& child, const char* directory, bool inputPipe, DWORD creationFlags)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE outputWrite;
@@ -96,12 +96,20 @@ bool StartChild(const std::string& exe, const std::string& args, WORD showComman
         return false;
     }
     SetHandleInformation(child.outputRead, HANDLE_FLAG_INHERIT, 0);
+    HANDLE inputRead = GetStdHandle(STD_INPUT_HANDLE);
+    if (inputPipe) {
+        if (!CreatePipe(&inputRead, &child.inputWrite, &inherit, 0)) {
+            CloseHandle(outputWrite);
+            return false;
+        }
+        SetHandleInformation(child.inputWrite, HANDLE_FLAG_INHERIT, 0);
+    }
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.wShowWindow = showCommand;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = inputRead;
     startup.hStdOutput = outputWrite;
     startup.hStdError = outputWrite;
 
@@ -109,9 +117,12 @@ bool StartChild(const std::string& exe, const std::string& args, WORD showComman
     if (!args.empty()) {
         commandLine += " " + args;
     }
-    BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, 0, NULL,
-                                  directory, &startup, &child.info);
+    BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, creationFlags,
+                                  NULL, directory, &startup, &child.info);
     CloseHandle(outputWrite);
+    if (inputPipe) {
+        CloseHandle(inputRead);
+    }
     return started != FALSE;
 }
 
@@ -184,11 +195,14 @@ void CloseChild(ChildProcess& child)
         CloseHandle(child.info.hProcess);
         CloseHandle(child.info.hThread);
     }
-    if (child.outputRead) {
-        CloseHandle(child.outputRead);
+    for (HANDLE pipe : {child.outputRead, child.inputWrite}) {
+        if (pipe) {
+            CloseHandle(pipe);
+        }
     }
     child.info = PROCESS_INFORMATION();
     child.outputRead = NULL;
+    child.inputWrite = NULL;
     child.output.clear();
 }
 
@@ -297,6 +311,12 @@ bool ProcessRunning(DWORD processId)
     bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
     CloseHandle(process);
     return running;
+}
+
+std::string WireExitForEndedTool()
+{
+    bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+    return wine ? WIRE_EXIT_SUCCESS : WIRE_EXIT_FAILED;
 }
 
 void KillProcessesNamed(const char* imageName)

@@ -50,6 +50,7 @@ void CloseChild(ChildProcess& child);
 struct ChildProcess {
     PROCESS_INFORMATION info = {};
     HANDLE outputRead = NULL;
+    HANDLE inputWrite = NULL; // with an input pipe: our end of its standard input
     std::string output;
 
     ChildProcess() = default;
@@ -60,9 +61,11 @@ struct ChildProcess {
 
 // Starts "exe" with the exact raw command line "\"exe\" args" (or "\"exe\"" when args
 // is empty), standard output on a pipe, the given show command and, unless it is null,
-// the given working directory.
+// the given working directory; standard input on a pipe too when asked, and with the
+// given creation flags.
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
-                ChildProcess& child, const char* directory = NULL);
+                ChildProcess& child, const char* directory = NULL, bool inputPipe = false,
+                DWORD creationFlags = 0);
 
 // Reads what has arrived so far, without blocking.
 void PollOutput(ChildProcess& child);
@@ -96,6 +99,10 @@ int CloseErrorBoxes(DWORD processId);
 std::vector<DWORD> ProcessesNamed(const char* imageName);
 
 bool ProcessRunning(DWORD processId);
+
+// The exit line of a stop whose tool had already ended: ending an ended process fails
+// on Windows but succeeds under Wine.
+std::string WireExitForEndedTool();
 
 // Ends every process with that image name and waits until they are gone.
 void KillProcessesNamed(const char* imageName);

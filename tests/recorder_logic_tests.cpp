@@ -1,5 +1,5 @@
 // The recording tool's pure logic, table by table: field parsing, region check and
-// cut, file names, frame pacing, the AVI size limit, and JPEG quality.
+// cut, file names, frame pacing, the AVI size limit, JPEG quality and failed captures.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -185,6 +185,31 @@ TEST(PlanSlot, Table)
             EXPECT_EQ(plan.missed, c.missed) << c.now << " " << c.nextSlot;
         }
     }
+}
+
+TEST(TrackCapture, FailuresRepeatUntilTheyLastTheLimit)
+{
+    // A clock of 1000 ticks per second and a limit of 2 s.
+    const struct {
+        bool captured;
+        int64_t now;
+        CaptureVerdict verdict;
+    } steps[] = {
+        {true, 0, CAPTURE_OK},
+        {false, 100, CAPTURE_FAILING},
+        {false, 2099, CAPTURE_STILL_FAILING},
+        {true, 2150, CAPTURE_RECOVERED},
+        {true, 2200, CAPTURE_OK},
+        {false, 3000, CAPTURE_FAILING},
+        {false, 4999, CAPTURE_STILL_FAILING},
+        {false, 5000, CAPTURE_GIVE_UP},
+    };
+    CaptureFailures failures = {0, 0};
+    for (const auto& step : steps) {
+        EXPECT_EQ(TrackCapture(&failures, step.captured, step.now, 1000, 2000), step.verdict)
+            << "at " << step.now;
+    }
+    EXPECT_EQ(failures.inRow, 3u);
 }
 
 TEST(PlanSlot, TenMinutesAtAPerformanceCounterRate)

@@ -1,7 +1,7 @@
 // The recording tool across real processes under Wine: found, filled in and clicked
 // exactly as the bridge does it, with the files it writes checked by ffprobe/ffmpeg
 // (run natively through Wine's start of Unix programs). Also the capture session's
-// own end at the file size limit.
+// own end at the file size limit, and its way with failed captures.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,10 +10,12 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "avi_summary.h"
 #include "bridge_contract.h"
 #include "capture_session.h"
 #include "media_check.h"
@@ -274,12 +276,40 @@ TEST(RecorderTool, SecondPlayKeepsRecordingAndCloseCompletesTheFile)
     CloseChild(targetProcess);
 }
 
-bool g_sessionEnded;
+// The tool is told the session is ending, as at logoff; the system may end the process
+// as soon as the tool has handled that.
+TEST(RecorderTool, SessionEndFinishesTheFile)
+{
+    std::string folder = MakeTempDir("session");
+    ChildProcess tool;
+    ToolWindows t;
+    ASSERT_TRUE(StartTool(tool, t, folder));
+    SetFields(t, "0", "0", "64", "48");
+    ClickPlay(t);
+    RecordFor(RECORD_MS);
+    DWORD_PTR answer = FALSE;
+    ASSERT_TRUE(SendMessageTimeoutA(t.window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                    SMTO_NORMAL, WAIT_LIMIT_MS, &answer));
+    EXPECT_TRUE(answer);
+    ASSERT_TRUE(SendMessageTimeoutA(t.window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                    SMTO_NORMAL, WAIT_LIMIT_MS, &answer));
+    TerminateProcess(tool.info.hProcess, 1);
+    CloseChild(tool);
+    std::vector<std::string> videos = RecordingsIn(folder);
+    ASSERT_EQ(videos.size(), 1u);
+    AviSummary summary;
+    std::string error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(videos[0]), summary, error)) << error;
+    EXPECT_TRUE(AviComplete(summary));
+    EXPECT_GT(summary.frames, 1u);
+}
+
+int g_notices[NOTICE_CAPTURE_RECOVERED + 1];
 
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_RECORDING_ENDED) {
-        g_sessionEnded = true;
+    if (message == WM_RECORDING_NOTICE && wParam <= NOTICE_CAPTURE_RECOVERED) {
+        ++g_notices[wParam];
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -314,26 +344,92 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
     AVIFileExit();
 }
 
-TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
+// A window of this thread that counts the session's notices.
+HWND StartListening()
 {
-    const uint64_t limit = 300 * 1024;
-    std::string folder = MakeTempDir("limit");
-    std::string video = folder + "limit.avi";
     WNDCLASSA listenerClass = {};
     listenerClass.lpfnWndProc = ListenerProc;
     listenerClass.hInstance = GetModuleHandleA(nullptr);
     listenerClass.lpszClassName = "SessionListener";
     RegisterClassA(&listenerClass);
-    HWND listener = CreateWindowExA(0, listenerClass.lpszClassName, "", 0, 0, 0, 0, 0,
-                                    HWND_MESSAGE, nullptr, listenerClass.hInstance, nullptr);
+    memset(g_notices, 0, sizeof g_notices);
+    return CreateWindowExA(0, listenerClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                           nullptr, listenerClass.hInstance, nullptr);
+}
+
+// Screen captures that fail for the calls from g_failFrom up to g_failTo.
+std::atomic<int> g_captures;
+int g_failFrom;
+int g_failTo;
+
+bool CaptureOnCue(HDC memory, HDC screen, const RecordRegion& r)
+{
+    int call = g_captures++;
+    if (call >= g_failFrom && call < g_failTo) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
+}
+
+TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
+{
+    const struct {
+        const char* name;
+        int failTo;
+        uint32_t limitMs;
+        SessionEnd end;
+        int recovered;
+    } cases[] = {
+        {"a passing failure", 12, CAPTURE_FAILURE_LIMIT_MS, SESSION_STOPPED, 1},
+        {"a lasting failure", INT32_MAX, 500, SESSION_FAILED, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string video = MakeTempDir("failing") + "failing.avi";
+        HWND listener = StartListening();
+        ASSERT_NE(listener, nullptr) << GetLastError();
+        g_captures = 0;
+        g_failFrom = 5;
+        g_failTo = c.failTo;
+        CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false,
+                                    listener, WM_RECORDING_NOTICE, CaptureOnCue, c.limitMs};
+        char error[SESSION_ERROR_SIZE] = "";
+        CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+        ASSERT_NE(session, nullptr) << error;
+        EXPECT_TRUE(WaitUntil([&] { return g_captures > 20 || g_notices[NOTICE_ENDED] > 0; },
+                              WAIT_LIMIT_MS));
+        CaptureStats stats;
+        SessionEnd end = FinishCapture(session, &stats, error, sizeof error);
+        WaitUntil([&] { return g_notices[NOTICE_CAPTURE_FAILING] > 0; }, WAIT_LIMIT_MS);
+        DestroyWindow(listener);
+        EXPECT_EQ(end, c.end) << error;
+        EXPECT_EQ(g_notices[NOTICE_CAPTURE_FAILING], 1);
+        EXPECT_EQ(g_notices[NOTICE_CAPTURE_RECOVERED], c.recovered);
+        EXPECT_GE(stats.framesDropped, 7u);
+        // Every slot up to the end holds a frame, repeats of the last good one included.
+        EXPECT_GE(stats.framesWritten, static_cast<uint64_t>(g_captures));
+        AviSummary summary;
+        std::string problem;
+        ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
+        EXPECT_TRUE(AviComplete(summary));
+        EXPECT_EQ(summary.frames, stats.framesWritten);
+    }
+}
+
+TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
+{
+    const uint64_t limit = 300 * 1024;
+    std::string folder = MakeTempDir("limit");
+    std::string video = folder + "limit.avi";
+    HWND listener = StartListening();
     ASSERT_NE(listener, nullptr) << GetLastError();
     CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, limit, true, listener,
-                                WM_RECORDING_ENDED};
+                                WM_RECORDING_NOTICE, nullptr, CAPTURE_FAILURE_LIMIT_MS};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
-    g_sessionEnded = false;
-    bool ended = WaitUntil([] { return g_sessionEnded; }, 2 * WAIT_LIMIT_MS);
+    bool ended = WaitUntil([] { return g_notices[NOTICE_ENDED] > 0; }, 2 * WAIT_LIMIT_MS);
     CaptureStats stats;
     SessionEnd end = FinishCapture(session, &stats, error, sizeof error);
     DestroyWindow(listener);
