@@ -18,6 +18,8 @@
 #include "tool_log.h"
 
 #define ELAPSED_REFRESH_MS 100
+// How often the tool's log is read for a recording that ended on its own.
+#define TOOL_LOG_POLL_MS 1000
 // Windows ends a console process 5 s after a close, logoff or shutdown event reaches
 // it; the stop, the bridge's end and the report must fit inside.
 #define END_EVENT_WAIT_MS 4500
@@ -186,7 +188,28 @@ static std::string FullPath(const std::string& path)
     return length > 0 && length < sizeof full ? full : path;
 }
 
-// Starts the bridge, records until the time is up or a stop is asked for, then stops.
+static bool ReadWholeFile(const std::string& path, std::string& text, std::string& error);
+
+static std::string ToolLogPath(const HostOptions& options)
+{
+    return FullPath(options.toolFolder + TOOL_WORKDIR "\\" RECORDER_LOG);
+}
+
+// The tool ends a recording by itself when its disk is full, at the file size limit or
+// when the screen cannot be captured for long; waiting out the time would only hide it.
+static bool ToolEndedItsRecording(const BridgeSession& session, const HostOptions& options)
+{
+    std::string log;
+    std::string error;
+    if (session.toolId == 0 || !ReadWholeFile(ToolLogPath(options), log, error)) {
+        return false;
+    }
+    ToolEnd end = ReadToolOutcome(log, session.toolId).end;
+    return end == TOOL_SAVED || end == TOOL_SAVED_AT_LIMIT || end == TOOL_FAILED;
+}
+
+// Starts the bridge, records until the time is up, a stop is asked for or the tool ends
+// the recording by itself, then stops.
 static bool RunBridge(BridgeSession& session, const HostOptions& options)
 {
     std::string bridge =
@@ -200,10 +223,17 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
     }
     DWORD recording = GetTickCount();
     DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
+    DWORD logRead = recording;
     for (;;) {
         DWORD elapsed = GetTickCount() - recording;
         if (!options.untilEnter && elapsed >= limit) {
             break;
+        }
+        if (GetTickCount() - logRead >= TOOL_LOG_POLL_MS) {
+            logRead = GetTickCount();
+            if (ToolEndedItsRecording(session, options)) {
+                break;
+            }
         }
         if (!BridgeStillRecording(session)) {
             EndElapsedLine();
@@ -294,7 +324,7 @@ static bool ReportRecording(const BridgeSession& session, const HostOptions& opt
     }
     std::string workDir = options.toolFolder + TOOL_WORKDIR "\\";
     std::string log;
-    if (!ReadWholeFile(FullPath(workDir + RECORDER_LOG), log, error)) {
+    if (!ReadWholeFile(ToolLogPath(options), log, error)) {
         return false;
     }
     ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
@@ -302,7 +332,7 @@ static bool ReportRecording(const BridgeSession& session, const HostOptions& opt
     AviSummary summary;
     switch (outcome.end) {
     case TOOL_SILENT:
-        error = "the recording tool logged no recording in " + FullPath(workDir + RECORDER_LOG);
+        error = "the recording tool logged no recording in " + ToolLogPath(options);
         return false;
     case TOOL_REFUSED:
         error = "the recording tool did not record: " + outcome.text;
