@@ -164,7 +164,9 @@ static void CaptureLoop(CaptureSession* s)
     CaptureFrame capture = s->settings.captureFrame ? s->settings.captureFrame : BitBltFrame;
     CaptureFailures failures = {0, 0};
     uint64_t nextSlot = 0;
-    while (!s->stopping) {
+    // The first slot is captured even when the stop came at once, so that every
+    // recording holds at least the moment it began and plays.
+    for (bool first = true; first || !s->stopping; first = false) {
         uint64_t slot = nextSlot;
         if (!s->settings.flatOut) {
             SlotPlan plan = PlanSlot(Now(), s->start, s->frequency, s->settings.fps, nextSlot);

@@ -161,6 +161,7 @@ void ExpectRecording(const std::string& folder, const std::string& video, int wi
     EXPECT_EQ(probe["height"], std::to_string(height));
     EXPECT_EQ(probe["r_frame_rate"], std::to_string(DEFAULT_FPS) + "/1");
     long frames = atol(probe["nb_read_frames"].c_str());
+    EXPECT_GT(frames, 0) << "a recording without a frame";
     double expected = seconds * DEFAULT_FPS + 1;
     EXPECT_NEAR(frames, expected, FRAME_TOLERANCE) << "after " << seconds << " s";
     if (frames > 0) {

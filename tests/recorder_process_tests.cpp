@@ -417,6 +417,20 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
     }
 }
 
+TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
+{
+    std::string video = MakeTempDir("at_once") + "at_once.avi";
+    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false, NULL, 0,
+                                nullptr, CAPTURE_FAILURE_LIMIT_MS};
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+    EXPECT_EQ(stats.framesWritten, 1u);
+    ExpectIndexedJpegFrames(video, stats.framesWritten);
+}
+
 TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
 {
     const uint64_t limit = 300 * 1024;
