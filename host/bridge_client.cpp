@@ -28,6 +28,7 @@ void InitBridgeSession(BridgeSession& session, StatusLineSink sink, void* sinkCo
 {
     session.process = NULL;
     session.processId = 0;
+    session.job = NULL;
     session.output = NULL;
     session.window = NULL;
     session.stopRequest = NULL;
@@ -146,14 +147,12 @@ static bool WaitForBridgeEnd(BridgeSession& session, DWORD timeoutMs)
     }
 }
 
-// The bridge inherits its standard handles alone: any other inheritable handle of the
-// host would stay open in the bridge for its whole life. It gets a process group of its
-// own, so that a Ctrl+C or Ctrl+Break meant for the host does not end it, and the tool
-// it starts, before the host has stopped them in order.
-static bool CreateBridgeProcess(std::string& commandLine, HANDLE output, HANDLE input,
-                                int showCommand, PROCESS_INFORMATION& info, std::string& error)
+// Starts a process that inherits the given handles and no other inheritable handle of
+// the host, which would otherwise stay open in it for its whole life.
+static bool CreateWithHandles(std::string& commandLine, HANDLE* handles, DWORD count,
+                              DWORD flags, STARTUPINFOEXA& startup, PROCESS_INFORMATION& info,
+                              std::string& error)
 {
-    HANDLE inherited[] = {output, input};
     SIZE_T listSize = 0;
     InitializeProcThreadAttributeList(NULL, 1, 0, &listSize);
     std::vector<char> listBytes(listSize);
@@ -162,28 +161,60 @@ static bool CreateBridgeProcess(std::string& commandLine, HANDLE output, HANDLE 
         error = DescribeFailure("InitializeProcThreadAttributeList", GetLastError());
         return false;
     }
-    STARTUPINFOEXA startup;
-    ZeroMemory(&startup, sizeof startup);
     startup.StartupInfo.cb = sizeof startup;
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.StartupInfo.wShowWindow = static_cast<WORD>(showCommand);
-    startup.StartupInfo.hStdInput = input;
-    startup.StartupInfo.hStdOutput = output;
-    startup.StartupInfo.hStdError = output;
     startup.lpAttributeList = list;
     bool created = false;
-    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
-                                   sizeof inherited, NULL, NULL)) {
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                   count * sizeof *handles, NULL, NULL)) {
         error = DescribeFailure("UpdateProcThreadAttribute", GetLastError());
     } else if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE,
-                               EXTENDED_STARTUPINFO_PRESENT | CREATE_NEW_PROCESS_GROUP, NULL,
-                               NULL, &startup.StartupInfo, &info)) {
+                               EXTENDED_STARTUPINFO_PRESENT | flags, NULL, NULL,
+                               &startup.StartupInfo, &info)) {
         error = DescribeFailure("CreateProcessA", GetLastError());
     } else {
         created = true;
     }
     DeleteProcThreadAttributeList(list);
     return created;
+}
+
+// The bridge inherits its standard handles alone. It gets a process group of its own,
+// so that a Ctrl+C or Ctrl+Break meant for the host does not end it, and the tool it
+// starts, before the host has stopped them in order. It starts suspended, until it is in
+// the run's job.
+static bool CreateBridgeProcess(std::string& commandLine, HANDLE output, HANDLE input,
+                                int showCommand, PROCESS_INFORMATION& info, std::string& error)
+{
+    HANDLE inherited[] = {output, input};
+    STARTUPINFOEXA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = static_cast<WORD>(showCommand);
+    startup.StartupInfo.hStdInput = input;
+    startup.StartupInfo.hStdOutput = output;
+    startup.StartupInfo.hStdError = output;
+    return CreateWithHandles(commandLine, inherited, 2,
+                             CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED, startup, info, error);
+}
+
+// A job that ends its processes when its last handle closes, with the process in it;
+// null when the platform will not have it so (the run then goes on without).
+static HANDLE CreateRunJob(HANDLE process)
+{
+    HANDLE job = CreateJobObjectA(NULL, NULL);
+    if (job == NULL) {
+        return NULL;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits) ||
+        !AssignProcessToJobObject(job, process)) {
+        CloseHandle(job);
+        return NULL;
+    }
+    return job;
 }
 
 bool StartBridge(BridgeSession& session, const char* bridgePath, const char* title,
@@ -222,6 +253,9 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
         return Fail(session, "could not start the bridge \"" + std::string(bridgePath) + "\": " +
                                  error);
     }
+    // In the job before its first instruction, so that the tool it launches is too.
+    session.job = CreateRunJob(info.hProcess);
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     session.process = info.hProcess;
     session.processId = info.dwProcessId;
@@ -536,7 +570,7 @@ static void EndBridgeProcess(BridgeSession& session)
 void EndBridgeSession(BridgeSession& session)
 {
     EndBridgeProcess(session);
-    for (HANDLE* handle : {&session.process, &session.output, &session.tool}) {
+    for (HANDLE* handle : {&session.process, &session.output, &session.tool, &session.job}) {
         if (*handle != NULL) {
             CloseHandle(*handle);
             *handle = NULL;
@@ -589,4 +623,83 @@ void CloseLeftoverRecorder(BridgeSession& session, DWORD timeoutMs)
     if (!session.error.empty()) {
         session.error += "; " + what;
     }
+}
+
+// An inheritable copy of a handle of this process, for a child to be given.
+static HANDLE Inheritable(HANDLE handle)
+{
+    HANDLE copy = NULL;
+    if (handle != NULL && !DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy,
+                                           0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        copy = NULL;
+    }
+    return copy;
+}
+
+bool StartGuard(BridgeSession& session, const char* hostPath, std::string& error)
+{
+    HANDLE handles[3] = {Inheritable(GetCurrentProcess()), Inheritable(session.process),
+                         Inheritable(session.job)};
+    DWORD count = session.job != NULL ? 3 : 2;
+    bool created = false;
+    if (handles[0] == NULL || handles[1] == NULL || (session.job != NULL && handles[2] == NULL)) {
+        error = DescribeFailure("DuplicateHandle", GetLastError());
+    } else {
+        char numbers[96];
+        snprintf(numbers, sizeof numbers, " %lu %lu %lu",
+                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[0])),
+                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[1])),
+                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[2])));
+        std::string commandLine = std::string("\"") + hostPath + "\" " GUARD_OPTION + numbers;
+        STARTUPINFOEXA startup;
+        ZeroMemory(&startup, sizeof startup);
+        PROCESS_INFORMATION info;
+        // Away from the console: a close of the console or a Ctrl+C must not end it.
+        created = CreateWithHandles(commandLine, handles, count,
+                                    DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, startup, info,
+                                    error);
+        if (created) {
+            CloseHandle(info.hThread);
+            CloseHandle(info.hProcess);
+        } else {
+            error = "could not start the guard: " + error;
+        }
+    }
+    for (HANDLE handle : handles) {
+        if (handle != NULL) {
+            CloseHandle(handle);
+        }
+    }
+    return created;
+}
+
+static HANDLE HandleArgument(const char* text)
+{
+    return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(strtoul(text, NULL, 10)));
+}
+
+void GuardBridge(const char* host, const char* bridge, const char* job)
+{
+    HANDLE hostProcess = HandleArgument(host);
+    HANDLE bridgeProcess = HandleArgument(bridge);
+    HANDLE both[] = {hostProcess, bridgeProcess};
+    // The run lasts as long as its host says (a day at most); the guard waits it out.
+    if (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) {
+        // The stop waits in the bridge's queue until the bridge serves commands, after
+        // its discovery at the latest.
+        DWORD bridgeId = GetProcessId(bridgeProcess);
+        DWORD started = GetTickCount();
+        bool posted = false;
+        while (WaitForSingleObject(bridgeProcess, BRIDGE_POLL_MS) == WAIT_TIMEOUT &&
+               GetTickCount() - started < GUARD_STOP_TIMEOUT_MS) {
+            HWND window = posted ? NULL : FindWindowOfProcess(BRIDGE_NAME, BRIDGE_NAME, bridgeId);
+            if (window != NULL) {
+                posted = PostMessageA(window, WM_BRIDGE_STOP, 0, 0) != FALSE;
+            }
+        }
+    }
+    // Leaving closes the job: whatever of the run still runs ends with it.
+    CloseHandle(HandleArgument(job));
+    CloseHandle(bridgeProcess);
+    CloseHandle(hostProcess);
 }

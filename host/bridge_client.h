@@ -23,6 +23,8 @@
 #define BRIDGE_START_TIMEOUT_MS (RECORDER_START_TIMEOUT_MS + 5000)
 #define BRIDGE_EXIT_TIMEOUT_MS 15000
 #define RECORDER_CLOSE_TIMEOUT_MS 5000
+// A guard's stop may wait out the bridge's discovery before the bridge ends.
+#define GUARD_STOP_TIMEOUT_MS (BRIDGE_READY_TIMEOUT_MS + BRIDGE_EXIT_TIMEOUT_MS)
 #define BRIDGE_POLL_MS 5
 #define BRIDGE_ANSWER_MS 20
 #define ERROR_BOX_CLASS "#32770"
@@ -37,6 +39,11 @@ typedef void (*StatusLineSink)(const std::string& line, void* context);
 struct BridgeSession {
     HANDLE process;
     DWORD processId;
+    // The bridge and the tool it launches belong to this job, which ends them when the
+    // last handle to it closes: a host that is ended from outside leaves nothing running.
+    // Null where the platform refuses a job (an older Windows that runs the host inside
+    // a job of its own).
+    HANDLE job;
     HANDLE output; // our end of the bridge's standard output
     HWND window;
     // Set by the host: once signalled, the waits before the start command give up.
@@ -96,6 +103,19 @@ void CloseLeftoverRecorder(BridgeSession& session, DWORD timeoutMs);
 // already failed, its error gains "; the bridge was ended"; a bridge that cannot be
 // ended is an error of its own.
 void EndBridgeSession(BridgeSession& session);
+
+// Starts "<hostPath>" --guard, a second process of the host that outlives it: should the
+// host end before the bridge (ended from outside, or crashed), the guard stops the bridge
+// as the host would have, so that the tool finishes its file, and then leaves, taking
+// the job and anything still in it along. It holds the host's and the bridge's process
+// and the job, and nothing else of the host.
+bool StartGuard(BridgeSession& session, const char* hostPath, std::string& error);
+
+// The guard's side: the three handles as StartGuard passes them on its command line.
+// Returns when the bridge has ended, or has been stopped after the host ended.
+void GuardBridge(const char* host, const char* bridge, const char* job);
+
+#define GUARD_OPTION "--guard"
 
 // DescribeError's sentence as a string.
 std::string DescribeFailure(const char* call, DWORD code);

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
@@ -169,16 +170,17 @@ static bool ListenForStops(const HostOptions& options, std::string& error)
     return error.empty();
 }
 
-static std::string SiblingPath(const char* name)
+static std::string OwnPath()
 {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    if (length == 0 || length >= sizeof path) {
-        return name;
-    }
-    std::string text(path, length);
-    size_t slash = text.find_last_of("\\/");
-    return text.substr(0, slash + 1) + name;
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
+static std::string SiblingPath(const char* name)
+{
+    std::string own = OwnPath();
+    return own.empty() ? name : own.substr(0, own.find_last_of("\\/") + 1) + name;
 }
 
 static std::string FullPath(const std::string& path)
@@ -215,8 +217,15 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
     std::string bridge =
         options.bridgePath.empty() ? SiblingPath(BRIDGE_EXE) : options.bridgePath;
     if (!StartBridge(session, bridge.c_str(), options.title.c_str(),
-                     options.toolFolder.c_str(), SHOW_COMMANDS[options.show]) ||
-        !FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
+                     options.toolFolder.c_str(), SHOW_COMMANDS[options.show])) {
+        return false;
+    }
+    std::string guardError;
+    if (!StartGuard(session, OwnPath().c_str(), guardError)) {
+        session.error = guardError;
+        return false;
+    }
+    if (!FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
         !WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) ||
         !SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
         return false;
@@ -359,8 +368,34 @@ static bool ReportRecording(const BridgeSession& session, const HostOptions& opt
     return true;
 }
 
+// After a failed run: the file this run's tool had begun, if any, and whether it is
+// whole, so that the user knows what is left of the recording.
+static std::string RecordingLeftBehind(const BridgeSession& session, const HostOptions& options)
+{
+    std::string log;
+    std::string error;
+    if (session.toolId == 0 || !ReadWholeFile(ToolLogPath(options), log, error)) {
+        return "";
+    }
+    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
+    if (outcome.path.empty()) {
+        return "";
+    }
+    std::string path = FullPath(options.toolFolder + TOOL_WORKDIR "\\" + outcome.path);
+    AviSummary summary;
+    if (ReadRecording(path, summary, error)) {
+        return "; its recording " + path + " is complete";
+    }
+    return "; its recording is incomplete: " + error;
+}
+
 int main(int argc, char** argv)
 {
+    // The second process a run starts (StartGuard), not a command for users.
+    if (argc == 5 && strcmp(argv[1], GUARD_OPTION) == 0) {
+        GuardBridge(argv[2], argv[3], argv[4]);
+        return 0;
+    }
     HostOptions options;
     std::string error;
     if (!ParseHostOptions(argc, argv, options, error)) {
@@ -391,7 +426,7 @@ int main(int argc, char** argv)
     if (recorded) {
         recorded = ReportRecording(session, options, error);
     } else {
-        error = session.error;
+        error = session.error + RecordingLeftBehind(session, options);
     }
     EndBridgeSession(session);
     fflush(stdout);

@@ -2,6 +2,8 @@
 // window through which it hears of logoff and shutdown.
 #pragma once
 
+#define HOST_EXE "bridge-host.exe"
+
 #define EXIT_RECORDING_FAILED 1
 #define EXIT_BAD_OPTIONS 2
 

@@ -91,7 +91,7 @@ bool RunBridgeHost(const std::string& args, DWORD& exitCode, std::string& output
                    DWORD creationFlags = 0)
 {
     ChildProcess host;
-    if (!StartChild(BinDir() + "bridge-host.exe", args, SW_HIDE, host, NULL, true,
+    if (!StartChild(BinDir() + HOST_EXE, args, SW_HIDE, host, NULL, true,
                     creationFlags)) {
         output = "could not start bridge-host";
         return false;

@@ -10,8 +10,13 @@
 std::string UnixPath(const std::string& path);
 
 // Runs a Unix command line natively, its output collected through a file in the folder;
-// reports a test failure and returns false when it fails or gives no result in time.
-bool RunUnix(const std::string& folder, const std::string& command, std::string* output);
+// false, and a test failure unless told otherwise, when it fails or gives no result in
+// time.
+bool RunUnix(const std::string& folder, const std::string& command, std::string* output,
+             bool mustSucceed = true);
+
+// Whether ffmpeg decodes the whole video and says nothing; what it said otherwise.
+bool DecodesCleanly(const std::string& folder, const std::string& video, std::string* said);
 
 // ffprobe's codec_name, width, height, nb_read_frames and r_frame_rate of the video.
 std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video);

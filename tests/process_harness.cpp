@@ -284,7 +284,7 @@ int CloseErrorBoxes(DWORD processId)
     return query.closed;
 }
 
-std::vector<DWORD> ProcessesNamed(const char* imageName)
+std::vector<DWORD> ProcessesNamed(const char* imageName, DWORD parentId)
 {
     std::vector<DWORD> ids;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -294,7 +294,8 @@ std::vector<DWORD> ProcessesNamed(const char* imageName)
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, imageName) == 0) {
+        if (lstrcmpiA(entry.szExeFile, imageName) == 0 &&
+            (parentId == 0 || entry.th32ParentProcessID == parentId)) {
             ids.push_back(entry.th32ProcessID);
         }
     }

@@ -95,8 +95,8 @@ bool FindTool(ToolWindows& tool, const char* const* fieldTexts = NULL);
 // many it closed.
 int CloseErrorBoxes(DWORD processId);
 
-// Process ids of every running process with that image name.
-std::vector<DWORD> ProcessesNamed(const char* imageName);
+// Process ids of every running process with that image name (and that parent).
+std::vector<DWORD> ProcessesNamed(const char* imageName, DWORD parentId = 0);
 
 bool ProcessRunning(DWORD processId);
 

@@ -2,16 +2,25 @@
 // Every run must leave one complete recording and an exit code of 0, and no bridge or
 // tool may outlive its run. SOAK_RUNS sets the count (5 by default; scripts/soak
 // runs 50).
+//
+// Chaos runs: bridge-host records, and one of bridge-host, the bridge and the tool (in
+// turn) is killed at a moment drawn from a seed. Nothing of the run may be left running;
+// every recording left must decode in full or be named by bridge-host as incomplete, and
+// bridge-host's exit code must fit what happened. CHAOS_RUNS sets the count (10 by
+// default; scripts/soak --chaos runs 200) and CHAOS_SEED replays a seed that was printed.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <random>
 #include <string>
 
 #include "avi_summary.h"
 #include "bridge_client.h"
+#include "bridge_host.h"
+#include "media_check.h"
 #include "process_harness.h"
 
 namespace {
@@ -88,6 +97,144 @@ TEST(Soak, CompleteRunsBackToBack)
     }
     printf("soak: %d runs, %d clean exits, %d valid files, %d leftover processes\n", runs,
            cleanExits, validFiles, leftovers);
+}
+
+const int DEFAULT_CHAOS_RUNS = 10;
+const int CHAOS_RECORD_SECONDS = 2;
+const UINT CHAOS_EXIT_CODE = 77;
+// The moments drawn reach past a whole run, whose start-up is learned as runs go.
+const DWORD FIRST_STARTUP_GUESS_MS = 4000;
+// A kill this long before the host's own stop cannot race it.
+const DWORD STOP_MARGIN_MS = 1000;
+const DWORD RUN_LIMIT_MS = 120000;
+
+enum Victim { VICTIM_HOST, VICTIM_BRIDGE, VICTIM_TOOL, VICTIM_COUNT };
+const char* const VICTIM_NAMES[VICTIM_COUNT] = {"bridge-host", "the bridge", "the tool"};
+
+// The victim's process id as the run stands: the host is the test's child, the bridge
+// the host's, the tool the bridge's; 0 while it is not (or no longer) there.
+DWORD FindVictim(Victim victim, const ChildProcess& host)
+{
+    DWORD hostId = host.info.dwProcessId;
+    if (victim == VICTIM_HOST) {
+        return WaitForSingleObject(host.info.hProcess, 0) == WAIT_TIMEOUT ? hostId : 0;
+    }
+    std::vector<DWORD> bridges = ProcessesNamed(BRIDGE_EXE, hostId);
+    if (bridges.empty() || victim == VICTIM_BRIDGE) {
+        return bridges.empty() ? 0 : bridges[0];
+    }
+    std::vector<DWORD> tools = ProcessesNamed(RECORDER_EXE, bridges[0]);
+    return tools.empty() ? 0 : tools[0];
+}
+
+bool Kill(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == NULL) {
+        return false;
+    }
+    // Ending an ended process succeeds under Wine, so only a live one counts.
+    bool killed = WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
+                  TerminateProcess(process, CHAOS_EXIT_CODE);
+    CloseHandle(process);
+    return killed;
+}
+
+bool NothingOfTheRunLeft()
+{
+    return ProcessesNamed(HOST_EXE).empty() && ProcessesNamed(BRIDGE_EXE).empty() &&
+           ProcessesNamed(RECORDER_EXE).empty();
+}
+
+TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
+{
+    const char* runsSetting = getenv("CHAOS_RUNS");
+    const char* seedSetting = getenv("CHAOS_SEED");
+    int runs = runsSetting ? atoi(runsSetting) : DEFAULT_CHAOS_RUNS;
+    unsigned long seed = seedSetting ? strtoul(seedSetting, nullptr, 10) : GetTickCount();
+    printf("chaos: seed %lu (CHAOS_SEED=%lu replays these runs)\n", seed, seed);
+    std::mt19937 moments(seed);
+    TargetWindow target(TARGET_TITLE, 200, 200, 160, 120, RGB(40, 200, 40));
+    DWORD startupMs = FIRST_STARTUP_GUESS_MS;
+    int faults = 0;
+    for (int run = 1; run <= runs; ++run) {
+        Victim victim = static_cast<Victim>(run % VICTIM_COUNT);
+        DWORD moment = moments() % (startupMs + CHAOS_RECORD_SECONDS * 1000 + STOP_MARGIN_MS);
+        ToolLayout layout;
+        ASSERT_TRUE(LayOutTool("chaos", RECORDER_EXE, layout));
+        std::string args = std::string("record --title \"") + TARGET_TITLE + "\" --tool-folder " +
+                           layout.toolFolder + " --seconds " +
+                           std::to_string(CHAOS_RECORD_SECONDS);
+        ChildProcess host;
+        ASSERT_TRUE(StartChild(BinDir() + HOST_EXE, args, SW_HIDE, host));
+        DWORD began = GetTickCount();
+        DWORD recordingAt = 0;
+        auto watch = [&] {
+            PollOutput(host);
+            if (recordingAt == 0 && host.output.find(STATUS_STARTED) != std::string::npos) {
+                recordingAt = GetTickCount();
+            }
+        };
+        WaitUntil([&] { watch(); return GetTickCount() - began >= moment; }, RUN_LIMIT_MS);
+        // A victim not there yet is killed as soon as it shows, if the run still goes on.
+        DWORD victimId = 0;
+        WaitUntil([&] {
+            watch();
+            victimId = FindVictim(victim, host);
+            return victimId != 0 || WaitForSingleObject(host.info.hProcess, 0) == WAIT_OBJECT_0;
+        }, RUN_LIMIT_MS);
+        DWORD killedAt = GetTickCount();
+        bool killed = victimId != 0 && Kill(victimId);
+        bool beforeStop = recordingAt == 0 ||
+                          killedAt + STOP_MARGIN_MS < recordingAt + CHAOS_RECORD_SECONDS * 1000;
+        DWORD code = 99;
+        bool ended = WaitForExit(host, RUN_LIMIT_MS, &code);
+        bool cleared = WaitUntil(NothingOfTheRunLeft, RUN_LIMIT_MS);
+        if (recordingAt != 0) {
+            startupMs = recordingAt - began;
+        }
+
+        std::string what = "run " + std::to_string(run) + ": " + VICTIM_NAMES[victim] +
+                           (killed ? " killed" : " not killed (not running)") + " at " +
+                           std::to_string(killedAt - began) + " ms";
+        std::string problems;
+        auto check = [&](bool holds, const std::string& problem) {
+            problems += holds ? "" : "\n  " + problem;
+        };
+        check(ended, "bridge-host did not end");
+        check(cleared, "processes of the run were left running");
+        if (killed && victim == VICTIM_HOST) {
+            check(code == CHAOS_EXIT_CODE, "exit " + std::to_string(code) + ", not the kill's");
+        } else if (killed && beforeStop) {
+            check(code == EXIT_RECORDING_FAILED, "exit " + std::to_string(code) + " after a kill");
+        } else {
+            check(code == 0 || code == EXIT_RECORDING_FAILED, "exit " + std::to_string(code));
+        }
+        check(code != EXIT_RECORDING_FAILED || host.output.find("bridge-host: ") != std::string::npos,
+              "a failure without a reason");
+        std::vector<std::string> files = RecordingsIn(layout.workDir);
+        for (const std::string& file : files) {
+            std::string name = file.substr(file.find_last_of('\\') + 1);
+            std::string said;
+            bool clean = DecodesCleanly(layout.workDir, file, &said);
+            check(clean || (code == EXIT_RECORDING_FAILED && host.output.find(name) != std::string::npos),
+                  name + " does not decode (" + said + ") and bridge-host did not name it");
+            check(code != 0 || (clean && host.output.find("saved: ") != std::string::npos &&
+                                host.output.find(name) != std::string::npos),
+                  "success without naming a clean recording");
+        }
+        check(code != 0 || !files.empty(), "success without a recording");
+        EXPECT_EQ(problems, "") << what << "\n" << host.output;
+        faults += problems.empty() ? 0 : 1;
+        printf("chaos %s, exit %lu, %u recording(s)%s\n", what.c_str(), code,
+               static_cast<unsigned>(files.size()), problems.empty() ? "" : "  <-- fault");
+        if (!cleared) {
+            KillProcessesNamed(HOST_EXE);
+            KillProcessesNamed(BRIDGE_EXE);
+            KillProcessesNamed(RECORDER_EXE);
+        }
+    }
+    printf("chaos: %d runs, %d with faults, seed %lu\n", runs, faults, seed);
 }
 
 } // namespace
