@@ -176,6 +176,7 @@ void CheckLaidOut(FuzzedDataProvider& input)
     if (!untilEnter && (seconds < 1 || seconds > HOST_MAX_SECONDS)) {
         FUZZ_CHECK(!parsed.ok);
         FUZZ_CHECK(parsed.error.find("--seconds") != std::string::npos);
+        FUZZ_CHECK(parsed.error.find("'" + std::to_string(seconds) + "'") != std::string::npos);
         return;
     }
     FUZZ_CHECK(parsed.ok);
