@@ -120,7 +120,9 @@ static uint32_t CountVideoChunks(const AviSource& source, const Chunk& movi)
             at = chunk.data + 4;
             continue;
         }
-        if (IsVideoChunk(chunk.id)) {
+        // A writer ended early can leave a frame's header without all of its data.
+        if (IsVideoChunk(chunk.id) &&
+            static_cast<uint64_t>(chunk.data) + chunk.size <= source.size) {
             ++count;
         }
         at = NextChunk(chunk);

@@ -46,6 +46,19 @@ const char* HostUsage()
     return USAGE;
 }
 
+// An argument quoted in a reason shows its control characters as '?', so that a line
+// feed in it cannot break the reason's one line.
+static std::string Shown(const std::string& argument)
+{
+    std::string shown = argument;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            c = '?';
+        }
+    }
+    return shown;
+}
+
 static bool ParseSeconds(const char* text, int& seconds)
 {
     char* end = nullptr;
@@ -95,7 +108,7 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
         }
         if (name != "--title" && name != "--tool-folder" && name != "--seconds" &&
             name != "--bridge" && name != "--show") {
-            error = "unknown argument '" + name + "' (see --help)";
+            error = "unknown argument '" + Shown(name) + "' (see --help)";
             return false;
         }
         if (i + 1 >= argc) {
@@ -124,12 +137,12 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             options.bridgePath = value;
         } else if (name == "--seconds") {
             if (!ParseSeconds(value, options.seconds)) {
-                error = std::string("--seconds takes a whole number from 1 to 86400, not '") +
-                        value + "'";
+                error = "--seconds takes a whole number from 1 to 86400, not '" + Shown(value) +
+                        "'";
                 return false;
             }
         } else if (!ParseShow(value, options.show)) {
-            error = std::string("--show takes hidden, normal or minimized, not '") + value + "'";
+            error = "--show takes hidden, normal or minimized, not '" + Shown(value) + "'";
             return false;
         }
     }

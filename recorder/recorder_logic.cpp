@@ -2,6 +2,9 @@
 
 #include <stdio.h>
 
+// The most of a field text that a message quotes.
+#define QUOTED_TEXT_MAX 40
+
 static const char* const FIELD_NAMES[FIELD_COUNT] = {"left", "top", "width", "height"};
 
 static bool IsBlank(char c)
@@ -94,10 +97,23 @@ RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion scree
     return check;
 }
 
+// A refused text is quoted with its control characters shown as '?', so that a line
+// feed set into a field cannot break the label's or the log's one line.
+static void QuoteFieldText(const char* text, char (&quoted)[QUOTED_TEXT_MAX + 1])
+{
+    size_t length = 0;
+    for (; length < QUOTED_TEXT_MAX && text[length] != '\0'; ++length) {
+        unsigned char c = static_cast<unsigned char>(text[length]);
+        quoted[length] = c < 0x20 || c == 0x7f ? '?' : text[length];
+    }
+    quoted[length] = '\0';
+}
+
 void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD_COUNT],
                          char* message, size_t size)
 {
     const char* text = texts[check.field] ? texts[check.field] : "";
+    char quoted[QUOTED_TEXT_MAX + 1];
     switch (check.status) {
     case REGION_OK:
         snprintf(message, size, "Region %ld,%ld %ldx%ld", static_cast<long>(check.region.left),
@@ -105,12 +121,13 @@ void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD
                  static_cast<long>(check.region.height));
         break;
     case REGION_NOT_INTEGER:
-        snprintf(message, size, "%s \"%.40s\" is not a whole number",
-                 FIELD_NAMES[check.field], text);
+        QuoteFieldText(text, quoted);
+        snprintf(message, size, "%s \"%s\" is not a whole number",
+                 FIELD_NAMES[check.field], quoted);
         break;
     case REGION_EMPTY_SIZE:
-        snprintf(message, size, "%s %.40s must be greater than 0",
-                 FIELD_NAMES[check.field], text);
+        snprintf(message, size, "%s %.*s must be greater than 0",
+                 FIELD_NAMES[check.field], QUOTED_TEXT_MAX, text);
         break;
     case REGION_OFF_SCREEN:
         snprintf(message, size, "the region lies wholly outside the screen");
