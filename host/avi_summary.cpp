@@ -11,6 +11,9 @@
 #define STREAM_HEADER_RATE_OFFSET 24
 #define STREAM_HEADER_LENGTH_OFFSET 32
 #define STREAM_HEADER_SIZE 36
+#define AVI_INDEX_ENTRY_SIZE 16
+#define INDEX_OFFSET_OFFSET 8
+#define INDEX_SIZE_OFFSET 12
 
 struct Chunk {
     char id[4];
@@ -129,9 +132,43 @@ static uint32_t CountVideoChunks(const AviSource& source, const Chunk& movi)
     }
 }
 
+// The index's video entries when every one leads to a video chunk of its id and size,
+// else 0: players find the frames through it. Offsets count from the frame list's type
+// field, or, with some writers, from the start of the file.
+static uint32_t CountIndexedFrames(const AviSource& source, const Chunk& idx1, uint32_t moviType)
+{
+    uint32_t frames = 0;
+    uint32_t base = moviType;
+    for (uint32_t at = idx1.data; idx1.data + idx1.size - at >= AVI_INDEX_ENTRY_SIZE;
+         at += AVI_INDEX_ENTRY_SIZE) {
+        unsigned char entry[AVI_INDEX_ENTRY_SIZE];
+        if (!source.read(source.context, at, entry, sizeof entry)) {
+            return 0;
+        }
+        const char* id = reinterpret_cast<const char*>(entry);
+        if (!IsVideoChunk(id)) {
+            continue;
+        }
+        uint32_t offset = Le32(entry + INDEX_OFFSET_OFFSET);
+        Chunk chunk;
+        if (frames == 0 && (!ReadChunk(source, base + offset, source.size, chunk) ||
+                            !IdIs(chunk.id, id))) {
+            base = 0;
+        }
+        if (!ReadChunk(source, base + offset, source.size, chunk) || !IdIs(chunk.id, id) ||
+            chunk.size != Le32(entry + INDEX_SIZE_OFFSET) ||
+            static_cast<uint64_t>(chunk.data) + chunk.size > source.size) {
+            return 0;
+        }
+        ++frames;
+    }
+    return frames;
+}
+
 bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& error)
 {
-    summary = AviSummary{0, 0, 0, 0, 0.0, 0.0, false};
+    summary = AviSummary{0, 0, 0, 0, 0.0, 0.0, false, 0};
+    uint32_t moviType = 0;
     Chunk riff;
     char form[4];
     if (!ReadChunk(source, 0, source.size, riff) || !IdIs(riff.id, "RIFF") ||
@@ -157,10 +194,14 @@ bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& e
                 haveHeader = true;
             } else if (IdIs(type, "movi")) {
                 summary.moviFrames = CountVideoChunks(source, chunk);
+                moviType = chunk.data;
                 haveMovi = true;
             }
         } else if (IdIs(chunk.id, "idx1")) {
             summary.indexed = NextChunk(chunk) <= end;
+            summary.indexFrames = summary.indexed && haveMovi
+                                      ? CountIndexedFrames(source, chunk, moviType)
+                                      : 0;
         }
         at = NextChunk(chunk);
     }
@@ -177,7 +218,8 @@ bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& e
 
 bool AviComplete(const AviSummary& summary)
 {
-    return summary.indexed && summary.frames > 0 && summary.frames == summary.moviFrames;
+    return summary.indexed && summary.frames > 0 && summary.frames == summary.moviFrames &&
+           summary.frames == summary.indexFrames;
 }
 
 static bool ReadFromString(void* context, uint32_t offset, void* into, uint32_t count)

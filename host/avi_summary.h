@@ -24,6 +24,7 @@ struct AviSummary {
     double framesPerSecond;
     double seconds;
     bool indexed;         // the closing index is there
+    uint32_t indexFrames; // its video entries, when each leads to a video chunk of its size
 };
 
 // False with the reason when the bytes are no AVI with a video stream. A file whose
@@ -33,5 +34,6 @@ bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& e
 // The same for a whole file already in memory.
 bool ReadAviSummaryFromBytes(const std::string& bytes, AviSummary& summary, std::string& error);
 
-// A properly closed file: indexed, and the header counts every frame in the file.
+// A properly closed file: indexed, and the header and the index count every frame in
+// the file.
 bool AviComplete(const AviSummary& summary);

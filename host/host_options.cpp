@@ -123,8 +123,9 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             // The runtime reads a backslash before a closing quote as an escaped quote:
             // "C:\tool\" --seconds 5 arrives as the one value C:\tool" --seconds 5.
             if (strchr(value, '"') != nullptr) {
-                error = std::string("--tool-folder took in the quote and what followed it ('") +
-                        value + "'): inside quotes leave the trailing backslash out or double it";
+                error = "--tool-folder took in the quote and what followed it ('" +
+                        Shown(value) +
+                        "'): inside quotes leave the trailing backslash out or double it";
                 return false;
             }
             options.toolFolder = value;

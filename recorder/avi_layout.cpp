@@ -127,19 +127,22 @@ void FormatFrameChunkHeader(uint32_t dataBytes, uint8_t (&header)[AVI_CHUNK_HEAD
     Put32(w, dataBytes);
 }
 
-void FormatIndexEntry(uint64_t chunkOffset, uint32_t dataBytes,
-                      uint8_t (&entry)[AVI_INDEX_ENTRY_BYTES])
+uint64_t AviIndexBytes(uint64_t frames)
 {
-    Writer w = {entry};
-    Put(w, "00dc");
-    Put32(w, AVIIF_KEYFRAME);
-    Put32(w, Clamp32(chunkOffset));
-    Put32(w, dataBytes);
+    return AVI_CHUNK_HEADER_BYTES + frames * AVI_INDEX_ENTRY_BYTES;
 }
 
-void FormatIndexHeader(uint32_t frames, uint8_t (&header)[AVI_CHUNK_HEADER_BYTES])
+void FormatAviIndex(const uint32_t* frameSizes, uint32_t frames, uint8_t* index)
 {
-    Writer w = {header};
+    Writer w = {index};
     Put(w, "idx1");
     Put32(w, Clamp32(static_cast<uint64_t>(frames) * AVI_INDEX_ENTRY_BYTES));
+    uint64_t offset = 4;   // the first chunk follows the frame list's type field
+    for (uint32_t i = 0; i < frames; ++i) {
+        Put(w, "00dc");
+        Put32(w, AVIIF_KEYFRAME);
+        Put32(w, Clamp32(offset));
+        Put32(w, frameSizes[i]);
+        offset += FrameChunkBytes(frameSizes[i]);
+    }
 }

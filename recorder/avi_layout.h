@@ -33,13 +33,13 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
 // A frame's chunk header; the data follows, then one zero byte when its size is odd.
 void FormatFrameChunkHeader(uint32_t dataBytes, uint8_t (&header)[AVI_CHUNK_HEADER_BYTES]);
 
-// The frame's entry in the index: its chunk's offset from the frame list's type field
-// and its data size.
-void FormatIndexEntry(uint64_t chunkOffset, uint32_t dataBytes,
-                      uint8_t (&entry)[AVI_INDEX_ENTRY_BYTES]);
+// Bytes of the index chunk for that many frames.
+uint64_t AviIndexBytes(uint64_t frames);
 
-// The index chunk's header, for that many entries.
-void FormatIndexHeader(uint32_t frames, uint8_t (&header)[AVI_CHUNK_HEADER_BYTES]);
+// The index chunk that follows the frames: one entry a frame, each with its chunk's
+// offset from the frame list's type field and its data size. index holds
+// AviIndexBytes(frames) bytes.
+void FormatAviIndex(const uint32_t* frameSizes, uint32_t frames, uint8_t* index);
 
 // File bytes one frame of dataBytes takes in the frame list.
 uint64_t FrameChunkBytes(uint64_t dataBytes);

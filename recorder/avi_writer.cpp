@@ -37,11 +37,6 @@ static uint64_t EndOfFrames(const AviWriter* writer)
     return AVI_HEAD_BYTES + writer->dataBytes;
 }
 
-static uint64_t IndexBytes(uint64_t frames)
-{
-    return AVI_CHUNK_HEADER_BYTES + frames * AVI_INDEX_ENTRY_BYTES;
-}
-
 bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, uint32_t fps,
                    char* error, size_t size)
 {
@@ -80,7 +75,7 @@ static bool RoomFor(const AviWriter* writer, DWORD bytes, char* error, size_t si
                              nullptr)) {
         return true;   // unknown: the write itself will tell
     }
-    uint64_t needed = FrameChunkBytes(bytes) + IndexBytes(writer->frames + 1ull) + AVI_DISK_RESERVE;
+    uint64_t needed = FrameChunkBytes(bytes) + AviIndexBytes(writer->frames + 1ull) + AVI_DISK_RESERVE;
     if (available.QuadPart >= needed) {
         return true;
     }
@@ -124,18 +119,9 @@ bool CloseAviWriter(AviWriter* writer, char* error, size_t size)
     if (writer->file == NULL) {
         return true;
     }
-    std::vector<uint8_t> index(IndexBytes(writer->frameSizes.size()));
-    uint8_t header[AVI_CHUNK_HEADER_BYTES];
-    FormatIndexHeader(static_cast<uint32_t>(writer->frameSizes.size()), header);
-    memcpy(index.data(), header, sizeof header);
-    uint64_t offset = 4;   // the first chunk follows the frame list's type field
-    for (size_t i = 0; i < writer->frameSizes.size(); ++i) {
-        uint8_t entry[AVI_INDEX_ENTRY_BYTES];
-        FormatIndexEntry(offset, writer->frameSizes[i], entry);
-        memcpy(index.data() + AVI_CHUNK_HEADER_BYTES + i * AVI_INDEX_ENTRY_BYTES, entry,
-               sizeof entry);
-        offset += FrameChunkBytes(writer->frameSizes[i]);
-    }
+    const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
+    std::vector<uint8_t> index(AviIndexBytes(frames));
+    FormatAviIndex(writer->frameSizes.data(), frames, index.data());
     bool indexed = WriteAt(writer->file, EndOfFrames(writer), index.data(), index.size());
     bool ok = indexed;
     if (!indexed) {

@@ -233,6 +233,10 @@ struct AviShape {
     uint32_t headerFrames = 45;
     uint32_t fileFrames = 45;
     bool index = true;
+    uint32_t indexedFrames = 45;
+    // Where the index's entries count from, or how its last one misses its frame.
+    enum { ENTRY_TRUE, ENTRY_ABSOLUTE, LAST_AT_ZERO, LAST_OTHER_ID, LAST_OTHER_SIZE } entry =
+        ENTRY_TRUE;
     bool audioFirst = false;
 };
 
@@ -279,12 +283,25 @@ std::string BuildAvi(const AviShape& shape)
     std::string streams = shape.audioFirst ? StreamList("auds", shape) : "";
     std::string hdrl = ListBytes("hdrl", ChunkBytes("avih", main) + streams + StreamList("vids", shape));
     std::string frames;
+    // Entries of other streams are passed over.
+    std::string index = shape.audioFirst ? std::string("00wb") + std::string(12, '\0') : "";
     for (uint32_t i = 0; i < shape.fileFrames; ++i) {
-        frames += ChunkBytes("00dc", std::string(i % 2 ? 7 : 10, 'x'));
+        std::string frame = ChunkBytes("00dc", std::string(i % 2 ? 7 : 10, 'x'));
+        if (i < shape.indexedFrames) {
+            bool last = i + 1 == shape.indexedFrames;
+            // From the frame list's type field, or from the start of the file.
+            uint32_t offset = 4 + static_cast<uint32_t>(frames.size()) +
+                              (shape.entry == AviShape::ENTRY_ABSOLUTE ? 20 + hdrl.size() : 0);
+            index += last && shape.entry == AviShape::LAST_OTHER_ID ? "00db" : "00dc";
+            Put32(index, 0x10);
+            Put32(index, last && shape.entry == AviShape::LAST_AT_ZERO ? 0 : offset);
+            Put32(index, (i % 2 ? 7 : 10) + (last && shape.entry == AviShape::LAST_OTHER_SIZE));
+        }
+        frames += frame;
     }
     std::string body = hdrl + ListBytes("movi", frames);
     if (shape.index) {
-        body += ChunkBytes("idx1", std::string(16 * shape.fileFrames, '\0'));
+        body += ChunkBytes("idx1", index);
     }
     return ChunkBytes("RIFF", "AVI " + body);
 }
@@ -304,7 +321,17 @@ TEST(ReadAviSummary, ShapesOfFiles)
     AviShape ntsc;
     ntsc.scale = 1001;
     ntsc.rate = 30000;
-    ntsc.headerFrames = ntsc.fileFrames = 300;
+    ntsc.headerFrames = ntsc.fileFrames = ntsc.indexedFrames = 300;
+    AviShape indexShort;
+    indexShort.indexedFrames = 44;
+    AviShape absolute;
+    absolute.entry = AviShape::ENTRY_ABSOLUTE;
+    AviShape lastAtZero;
+    lastAtZero.entry = AviShape::LAST_AT_ZERO;
+    AviShape lastOtherId;
+    lastOtherId.entry = AviShape::LAST_OTHER_ID;
+    AviShape lastOtherSize;
+    lastOtherSize.entry = AviShape::LAST_OTHER_SIZE;
     AviShape withAudio;
     withAudio.audioFirst = true;
     const struct {
@@ -314,6 +341,11 @@ TEST(ReadAviSummary, ShapesOfFiles)
     } cases[] = {
         {closed, true, 3.0},
         {unindexed, false, 3.0},
+        {indexShort, false, 3.0},
+        {absolute, true, 3.0},
+        {lastAtZero, false, 3.0},
+        {lastOtherId, false, 3.0},
+        {lastOtherSize, false, 3.0},
         {headerBehind, false, 0.0},
         {ntsc, true, 10.01},
         {withAudio, true, 3.0},

@@ -11,6 +11,7 @@
 #include "bridge_client.h"
 #include "bridge_host.h"
 #include "demo_target.h"
+#include "media_check.h"
 #include "process_harness.h"
 
 namespace {
@@ -367,6 +368,7 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         std::string error;
         ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
         EXPECT_TRUE(AviComplete(summary));
+        ExpectDecodesInFull(workDir, recordings[0]);
         EXPECT_EQ(summary.width, DEMO_WIDTH);
         EXPECT_EQ(summary.height, DEMO_HEIGHT);
         EXPECT_GT(summary.seconds, RECORD_SECONDS - DURATION_TOLERANCE_S);
@@ -450,6 +452,9 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         EXPECT_EQ(exitCode, c.exitCode) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
         EXPECT_EQ(Recordings().size(), c.recordings);
+        // The old instance was asked to close and finishes its file in its own time.
+        DWORD oldExit = 0;
+        EXPECT_TRUE(!c.oldToolRecording || WaitForExit(old, TARGET_WAIT_MS, &oldExit));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
     }
 }

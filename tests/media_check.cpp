@@ -90,6 +90,12 @@ bool DecodesCleanly(const std::string& folder, const std::string& video, std::st
     return decoded && said->empty();
 }
 
+void ExpectDecodesInFull(const std::string& folder, const std::string& video)
+{
+    std::string said;
+    EXPECT_TRUE(DecodesCleanly(folder, video, &said)) << video << ": " << said;
+}
+
 std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video)
 {
     std::map<std::string, std::string> fields;

@@ -18,6 +18,9 @@ bool RunUnix(const std::string& folder, const std::string& command, std::string*
 // Whether ffmpeg decodes the whole video and says nothing; what it said otherwise.
 bool DecodesCleanly(const std::string& folder, const std::string& video, std::string* said);
 
+// The same as a test expectation, for every recording a test leaves.
+void ExpectDecodesInFull(const std::string& folder, const std::string& video);
+
 // ffprobe's codec_name, width, height, nb_read_frames and r_frame_rate of the video.
 std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video);
 

@@ -302,6 +302,7 @@ TEST(RecorderTool, SessionEndFinishesTheFile)
     ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(videos[0]), summary, error)) << error;
     EXPECT_TRUE(AviComplete(summary));
     EXPECT_GT(summary.frames, 1u);
+    ExpectDecodesInFull(folder, videos[0]);
 }
 
 int g_notices[NOTICE_CAPTURE_RECOVERED + 1];
@@ -386,7 +387,8 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string video = MakeTempDir("failing") + "failing.avi";
+        std::string folder = MakeTempDir("failing");
+        std::string video = folder + "failing.avi";
         HWND listener = StartListening();
         ASSERT_NE(listener, nullptr) << GetLastError();
         g_captures = 0;
@@ -414,12 +416,14 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
         EXPECT_TRUE(AviComplete(summary));
         EXPECT_EQ(summary.frames, stats.framesWritten);
+        ExpectDecodesInFull(folder, video);
     }
 }
 
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
-    std::string video = MakeTempDir("at_once") + "at_once.avi";
+    std::string folder = MakeTempDir("at_once");
+    std::string video = folder + "at_once.avi";
     CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false, NULL, 0,
                                 nullptr, CAPTURE_FAILURE_LIMIT_MS};
     char error[SESSION_ERROR_SIZE] = "";
@@ -429,6 +433,7 @@ TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
     EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
     EXPECT_EQ(stats.framesWritten, 1u);
     ExpectIndexedJpegFrames(video, stats.framesWritten);
+    ExpectDecodesInFull(folder, video);
 }
 
 TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
@@ -458,6 +463,7 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
     EXPECT_EQ(probe["nb_read_frames"], std::to_string(stats.framesWritten));
     EXPECT_GT(stats.framesWritten, 1u);
     ExpectIndexedJpegFrames(video, stats.framesWritten);
+    ExpectDecodesInFull(folder, video);
 }
 
 } // namespace

@@ -46,6 +46,11 @@ bool RecordingComplete(const std::string& workDir, std::string& why)
         why = "incomplete or wrong length: " + std::to_string(summary.seconds) + " s";
         return false;
     }
+    std::string said;
+    if (!DecodesCleanly(workDir, files[0], &said)) {
+        why = "does not decode in full: " + said;
+        return false;
+    }
     return true;
 }
 
@@ -199,7 +204,7 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
                            std::to_string(killedAt - began) + " ms";
         std::string problems;
         auto check = [&](bool holds, const std::string& problem) {
-            problems += holds ? "" : "\n  " + problem;
+            problems += holds ? "" : "  <-- " + problem;
         };
         check(ended, "bridge-host did not end");
         check(cleared, "processes of the run were left running");
@@ -227,7 +232,7 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
         EXPECT_EQ(problems, "") << what << "\n" << host.output;
         faults += problems.empty() ? 0 : 1;
         printf("chaos %s, exit %lu, %u recording(s)%s\n", what.c_str(), code,
-               static_cast<unsigned>(files.size()), problems.empty() ? "" : "  <-- fault");
+               static_cast<unsigned>(files.size()), problems.c_str());
         if (!cleared) {
             KillProcessesNamed(HOST_EXE);
             KillProcessesNamed(BRIDGE_EXE);

@@ -1,10 +1,11 @@
 // The host's AVI summary reader on two kinds of input. Bytes that begin "RIFF" go to
-// it as they are (a real recording is among the kept inputs). Anything else drives a
-// model of the file the tool's writer leaves (RIFF 'AVI ', hdrl with avih and one
-// Motion-JPEG strl, JUNK up to the padding granularity, movi of '00db' chunks, idx1,
-// and the few zero bytes the platform's writer leaves after the RIFF), which the rest
-// of the input then varies as other writers may, cuts short as a crash does, changes
-// inside frame data only, or damages anywhere.
+// it as they are (a real recording is among the kept inputs). Anything else makes a
+// file: either as the tool's own writer lays it out (avi_layout), or as a model of the
+// platform's writer and of others (RIFF 'AVI ', hdrl with avih and one Motion-JPEG strl,
+// JUNK up to the padding granularity, movi of '00db' chunks, idx1, and the few zero
+// bytes the platform's writer leaves after the RIFF) varies it; the rest of the input
+// then cuts it short as a crash does, changes inside frame data only, or damages it
+// anywhere.
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "avi_layout.h"
 #include "avi_summary.h"
 #include "fuzz_check.h"
 
@@ -59,6 +61,7 @@ struct Parameters {
     bool info;             // a LIST 'INFO' between the headers and the frames
     uint8_t recordGroup;   // frames per LIST 'rec ', 0 for none
     uint32_t trailing;
+    bool toolWriter;       // laid out by the tool's own writer; the variations above unused
 };
 
 void Put32(std::string& bytes, uint32_t value)
@@ -188,12 +191,41 @@ ModelFile WriteModel(const Parameters& p)
         }
     }
     CloseList(file, movi);
-    AddChunk(file, "idx1", index, true);
+    // Readers find the frames through the index, so it is no payload.
+    AddChunk(file, "idx1", index, false);
     CloseList(file, riff);
     file.riffEnd = static_cast<uint32_t>(file.bytes.size());
     const uint32_t trailingBegin = file.riffEnd;
     file.bytes.append(p.trailing, '\0');
     file.payload.push_back({trailingBegin, static_cast<uint32_t>(file.bytes.size())});
+    return file;
+}
+
+// The file the tool's own writer leaves for these numbers: its head, its frame chunks
+// and its index, byte for byte as avi_layout lays them out.
+ModelFile WriteAsTheTool(const Parameters& p)
+{
+    ModelFile file;
+    const uint32_t frames = static_cast<uint32_t>(p.frameSizes.size());
+    std::string chunks;
+    for (uint32_t i = 0; i < frames; ++i) {
+        uint8_t header[AVI_CHUNK_HEADER_BYTES];
+        FormatFrameChunkHeader(p.frameSizes[i], header);
+        chunks.append(reinterpret_cast<char*>(header), sizeof header);
+        const uint32_t data = static_cast<uint32_t>(AVI_HEAD_BYTES + chunks.size());
+        chunks.append(p.frameSizes[i], static_cast<char>(0xd8 + i));
+        file.payload.push_back({data, data + p.frameSizes[i]});
+        file.frameEnds.push_back(data + p.frameSizes[i]);
+        chunks.append(p.frameSizes[i] & 1, '\0');
+    }
+    uint8_t head[AVI_HEAD_BYTES];
+    FormatAviHead({p.width, p.height, p.rate}, {frames, chunks.size(), true}, head);
+    std::vector<uint8_t> index(AviIndexBytes(frames));
+    FormatAviIndex(p.frameSizes.data(), frames, index.data());
+    file.bytes.assign(reinterpret_cast<char*>(head), sizeof head);
+    file.bytes += chunks;
+    file.bytes.append(reinterpret_cast<char*>(index.data()), index.size());
+    file.riffEnd = static_cast<uint32_t>(file.bytes.size());
     return file;
 }
 
@@ -215,6 +247,13 @@ Parameters ChooseParameters(FuzzedDataProvider& input)
     p.info = input.ConsumeBool();
     p.recordGroup = input.ConsumeIntegralInRange<uint8_t>(0, 5);
     p.trailing = input.ConsumeIntegralInRange<uint32_t>(0, MAX_TRAILING_BYTES);
+    p.toolWriter = input.ConsumeBool();
+    if (p.toolWriter) {
+        // The tool counts whole frames per second and keeps its sizes to 16 bits.
+        p.scale = 1;
+        p.width &= 0xffff;
+        p.height &= 0xffff;
+    }
     return p;
 }
 
@@ -246,7 +285,7 @@ bool SameSummary(const AviSummary& a, const AviSummary& b)
 {
     return a.width == b.width && a.height == b.height && a.frames == b.frames &&
            a.moviFrames == b.moviFrames && a.framesPerSecond == b.framesPerSecond &&
-           a.seconds == b.seconds && a.indexed == b.indexed;
+           a.seconds == b.seconds && a.indexed == b.indexed && a.indexFrames == b.indexFrames;
 }
 
 bool SameReading(const Reading& a, const Reading& b)
@@ -284,7 +323,8 @@ Reading Read(const std::string& file)
     return reading;
 }
 
-// A file the reader calls complete carries what the writer given its numbers writes.
+// A file the reader calls complete carries what the tool's own writer, given its
+// numbers, writes.
 void CheckRoundTrip(const Reading& reading)
 {
     Parameters p = {};
@@ -292,8 +332,8 @@ void CheckRoundTrip(const Reading& reading)
     p.height = static_cast<uint32_t>(reading.summary.height);
     p.scale = 1;
     p.rate = 1;
-    p.frameSizes.assign(reading.summary.frames, 0);
-    const Reading again = Read(WriteModel(p).bytes);
+    p.frameSizes.assign(reading.summary.frames, 2);
+    const Reading again = Read(WriteAsTheTool(p).bytes);
     FUZZ_CHECK(again.ok && AviComplete(again.summary));
     FUZZ_CHECK(again.summary.width == reading.summary.width);
     FUZZ_CHECK(again.summary.height == reading.summary.height);
@@ -384,7 +424,7 @@ void DamageAnywhere(FuzzedDataProvider& input, std::string& bytes)
 void FuzzModel(FuzzedDataProvider& input)
 {
     const Parameters p = ChooseParameters(input);
-    const ModelFile file = WriteModel(p);
+    const ModelFile file = p.toolWriter ? WriteAsTheTool(p) : WriteModel(p);
     const Reading whole = ReadAndRoundTrip(file.bytes);
     CheckWhole(p, whole);
 
@@ -410,7 +450,7 @@ void FuzzModel(FuzzedDataProvider& input)
         // Frame data, padding, the index and the format block change nothing the
         // reader reports.
         const size_t edits = input.ConsumeIntegralInRange<size_t>(1, MAX_EDITS);
-        for (size_t i = 0; i < edits; ++i) {
+        for (size_t i = 0; i < edits && !file.payload.empty(); ++i) {
             const Range range = file.payload[input.ConsumeIntegralInRange<size_t>(
                 0, file.payload.size() - 1)];
             if (range.begin < range.end) {

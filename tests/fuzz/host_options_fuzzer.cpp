@@ -173,10 +173,16 @@ void CheckLaidOut(FuzzedDataProvider& input)
     }
 
     const Parsed parsed = Parse(arguments);
-    if (!untilEnter && (seconds < 1 || seconds > HOST_MAX_SECONDS)) {
+    // A quote in the folder is what a swallowed closing quote leaves behind.
+    const bool quotedFolder = folder.find('"') != std::string::npos;
+    const bool badSeconds = !untilEnter && (seconds < 1 || seconds > HOST_MAX_SECONDS);
+    if (quotedFolder || badSeconds) {
         FUZZ_CHECK(!parsed.ok);
-        FUZZ_CHECK(parsed.error.find("--seconds") != std::string::npos);
-        FUZZ_CHECK(parsed.error.find("'" + std::to_string(seconds) + "'") != std::string::npos);
+        const bool namesFolder = parsed.error.find("--tool-folder") != std::string::npos;
+        const bool namesSeconds =
+            parsed.error.find("--seconds") != std::string::npos &&
+            parsed.error.find("'" + std::to_string(seconds) + "'") != std::string::npos;
+        FUZZ_CHECK((quotedFolder && namesFolder) || (badSeconds && namesSeconds));
         return;
     }
     FUZZ_CHECK(parsed.ok);
