@@ -38,6 +38,9 @@ struct HostState {
     std::string listenError;
     bool console;       // standard output is a console: the elapsed time updates in place
     bool elapsedShown;  // the updating line is on the screen
+    // The tool's log as long as it was when the run began: what is before is earlier
+    // runs', whose tools may have had the process id this run's tool has.
+    LARGE_INTEGER logStart;
 };
 
 static HostState g_host;
@@ -190,11 +193,50 @@ static std::string FullPath(const std::string& path)
     return length > 0 && length < sizeof full ? full : path;
 }
 
-static bool ReadWholeFile(const std::string& path, std::string& text, std::string& error);
-
 static std::string ToolLogPath(const HostOptions& options)
 {
     return FullPath(options.toolFolder + TOOL_WORKDIR "\\" RECORDER_LOG);
+}
+
+static HANDLE OpenToolLog(const HostOptions& options)
+{
+    return CreateFileA(ToolLogPath(options).c_str(), GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                       OPEN_EXISTING, 0, NULL);
+}
+
+static void MarkToolLogStart(const HostOptions& options)
+{
+    g_host.logStart.QuadPart = 0;
+    HANDLE log = OpenToolLog(options);
+    if (log != INVALID_HANDLE_VALUE) {
+        GetFileSizeEx(log, &g_host.logStart);
+        CloseHandle(log);
+    }
+}
+
+// The lines the tool wrote during this run.
+static bool ReadRunsToolLog(const HostOptions& options, std::string& text, std::string& error)
+{
+    HANDLE log = OpenToolLog(options);
+    if (log == INVALID_HANDLE_VALUE) {
+        error = "could not read the recording tool's log: " +
+                DescribeFailure(("CreateFileA(" + ToolLogPath(options) + ")").c_str(),
+                                GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size;
+    // A log that shrank was begun anew during the run.
+    if (GetFileSizeEx(log, &size) && size.QuadPart >= g_host.logStart.QuadPart) {
+        SetFilePointerEx(log, g_host.logStart, NULL, FILE_BEGIN);
+    }
+    char bytes[4096];
+    DWORD count = 0;
+    while (ReadFile(log, bytes, sizeof bytes, &count, NULL) && count > 0) {
+        text.append(bytes, count);
+    }
+    CloseHandle(log);
+    return true;
 }
 
 // The tool ends a recording by itself when its disk is full, at the file size limit or
@@ -203,7 +245,7 @@ static bool ToolEndedItsRecording(const BridgeSession& session, const HostOption
 {
     std::string log;
     std::string error;
-    if (session.toolId == 0 || !ReadWholeFile(ToolLogPath(options), log, error)) {
+    if (session.toolId == 0 || !ReadRunsToolLog(options, log, error)) {
         return false;
     }
     ToolEnd end = ReadToolOutcome(log, session.toolId).end;
@@ -216,6 +258,7 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
 {
     std::string bridge =
         options.bridgePath.empty() ? SiblingPath(BRIDGE_EXE) : options.bridgePath;
+    MarkToolLogStart(options);
     if (!StartBridge(session, bridge.c_str(), options.title.c_str(),
                      options.toolFolder.c_str(), SHOW_COMMANDS[options.show])) {
         return false;
@@ -271,24 +314,6 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
     return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
 }
 
-static bool ReadWholeFile(const std::string& path, std::string& text, std::string& error)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = "could not read the recording tool's log: " +
-                DescribeFailure(("CreateFileA(" + path + ")").c_str(), GetLastError());
-        return false;
-    }
-    char bytes[4096];
-    DWORD count = 0;
-    while (ReadFile(file, bytes, sizeof bytes, &count, NULL) && count > 0) {
-        text.append(bytes, count);
-    }
-    CloseHandle(file);
-    return true;
-}
-
 static bool ReadFileBytes(void* context, uint32_t offset, void* into, uint32_t count)
 {
     HANDLE file = static_cast<HANDLE>(context);
@@ -333,7 +358,7 @@ static bool ReportRecording(const BridgeSession& session, const HostOptions& opt
     }
     std::string workDir = options.toolFolder + TOOL_WORKDIR "\\";
     std::string log;
-    if (!ReadWholeFile(ToolLogPath(options), log, error)) {
+    if (!ReadRunsToolLog(options, log, error)) {
         return false;
     }
     ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
@@ -374,7 +399,7 @@ static std::string RecordingLeftBehind(const BridgeSession& session, const HostO
 {
     std::string log;
     std::string error;
-    if (session.toolId == 0 || !ReadWholeFile(ToolLogPath(options), log, error)) {
+    if (session.toolId == 0 || !ReadRunsToolLog(options, log, error)) {
         return "";
     }
     ToolOutcome outcome = ReadToolOutcome(log, session.toolId);

@@ -387,6 +387,7 @@ struct HostFailureCase {
     const char* fakeTool = nullptr;      // what FAKE_RECORDER tells the tool double
     bool oldToolRecording = false;       // an earlier tool instance records meanwhile
     size_t recordings = 0;               // files left in the recordings folder
+    bool earlierRunsLogged = false;      // the log holds earlier runs' saved recordings
 };
 
 // An earlier tool instance, recording in the work folder, so that the bridge's close
@@ -405,6 +406,26 @@ void StartOldRecording(const std::string& toolFolder, const std::string& workDir
     }
     SendMessageA(t.play, BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return !RecordingsIn(workDir).empty(); }, TARGET_WAIT_MS));
+}
+
+// Earlier runs' lines under every process id this run's tool is likely to get again.
+void LogEarlierRuns(const std::string& workDir)
+{
+    std::string lines;
+    for (unsigned long id = 4; id < 8192; id += 4) {
+        for (const char* text : {LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\old.avi",
+                                 LOG_SAVED "recordings\\old.avi: 10 frames"}) {
+            char line[128];
+            snprintf(line, sizeof line, LOG_LINE_FORMAT, 2026u, 1u, 1u, 0u, 0u, 0u, id, text);
+            lines += line;
+        }
+    }
+    CreateDirectoryA((workDir + RECORDINGS_FOLDER).c_str(), NULL);
+    HANDLE log = CreateFileA((workDir + RECORDER_LOG).c_str(), GENERIC_WRITE, 0, NULL,
+                             CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(log, lines.data(), static_cast<DWORD>(lines.size()), &written, NULL));
+    CloseHandle(log);
 }
 
 TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
@@ -427,6 +448,8 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 30", 1,
          "the recording tool ended (exit code 3) while recording", FAKE_TOOL_EXE,
          "exit_on_play=1"},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
+         "the recording tool logged no recording", FAKE_TOOL_EXE, "", false, 0, true},
         // The old instance's file is written after the run began, but is not this run's.
         {"record --title \"Off Screen Target\" --tool-folder TOOL --seconds 1", 1,
          "the recording tool did not record: " LOG_NOT_RECORDING "width -580",
@@ -440,6 +463,9 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         ChildProcess old;
         if (c.oldToolRecording) {
             StartOldRecording(toolFolder, workDir, old);
+        }
+        if (c.earlierRunsLogged) {
+            LogEarlierRuns(workDir);
         }
         std::string args = c.args;
         size_t at = args.find("TOOL");
