@@ -197,22 +197,36 @@ static bool CreateBridgeProcess(std::string& commandLine, HANDLE output, HANDLE 
                              CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED, startup, info, error);
 }
 
+static bool KillOnJobClose(HANDLE job)
+{
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    return SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                   sizeof limits) != FALSE;
+}
+
 // A job that ends its processes when its last handle closes, with the process in it;
 // null when the platform will not have it so (the run then goes on without).
 static HANDLE CreateRunJob(HANDLE process)
 {
     HANDLE job = CreateJobObjectA(NULL, NULL);
-    if (job == NULL) {
-        return NULL;
-    }
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
-    ZeroMemory(&limits, sizeof limits);
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
-                                 sizeof limits) ||
-        !AssignProcessToJobObject(job, process)) {
+    if (job != NULL && (!KillOnJobClose(job) || !AssignProcessToJobObject(job, process))) {
         CloseHandle(job);
-        return NULL;
+        job = NULL;
+    }
+    return job;
+}
+
+HANDLE JoinRunJob(const char* name)
+{
+    HANDLE job = CreateJobObjectA(NULL, name);
+    // A job of that name that was there before is not this run's.
+    bool before = GetLastError() == ERROR_ALREADY_EXISTS;
+    if (job != NULL &&
+        (before || !KillOnJobClose(job) || !AssignProcessToJobObject(job, GetCurrentProcess()))) {
+        CloseHandle(job);
+        job = NULL;
     }
     return job;
 }
@@ -253,8 +267,12 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
         return Fail(session, "could not start the bridge \"" + std::string(bridgePath) + "\": " +
                                  error);
     }
-    // In the job before its first instruction, so that the tool it launches is too.
-    session.job = CreateRunJob(info.hProcess);
+    // In a job before its first instruction, so that the tool it launches is too: the
+    // host's, which it was born into, or else one of its own.
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), NULL, &inJob) || !inJob) {
+        session.job = CreateRunJob(info.hProcess);
+    }
     ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     session.process = info.hProcess;
@@ -636,32 +654,53 @@ static HANDLE Inheritable(HANDLE handle)
     return copy;
 }
 
-bool StartGuard(BridgeSession& session, const char* hostPath, std::string& error)
+// Whether the guard holds the job within the bound; a guard that does not is ended.
+static bool WaitGuardReady(HANDLE ready, HANDLE guard, std::string& error)
 {
+    HANDLE both[] = {ready, guard};
+    DWORD result = WaitForMultipleObjects(2, both, FALSE, GUARD_READY_TIMEOUT_MS);
+    if (result == WAIT_OBJECT_0) {
+        return true;
+    }
+    char text[96];
+    snprintf(text, sizeof text, result == WAIT_OBJECT_0 + 1
+                                    ? "the guard ended before it was ready"
+                                    : "the guard was not ready within %d ms",
+             GUARD_READY_TIMEOUT_MS);
+    error = text;
+    TerminateProcess(guard, 1);
+    return false;
+}
+
+bool StartGuard(BridgeSession& session, const char* hostPath, const char* jobName,
+                std::string& error)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE handles[3] = {Inheritable(GetCurrentProcess()), Inheritable(session.process),
-                         Inheritable(session.job)};
-    DWORD count = session.job != NULL ? 3 : 2;
-    bool created = false;
-    if (handles[0] == NULL || handles[1] == NULL || (session.job != NULL && handles[2] == NULL)) {
+                         CreateEventA(&inherit, TRUE, FALSE, NULL)};
+    bool started = false;
+    if (handles[0] == NULL || handles[1] == NULL || handles[2] == NULL) {
         error = DescribeFailure("DuplicateHandle", GetLastError());
     } else {
         char numbers[96];
-        snprintf(numbers, sizeof numbers, " %lu %lu %lu",
+        snprintf(numbers, sizeof numbers, " %lu %lu %lu ",
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[0])),
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[1])),
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[2])));
-        std::string commandLine = std::string("\"") + hostPath + "\" " GUARD_OPTION + numbers;
+        std::string commandLine = std::string("\"") + hostPath + "\" " GUARD_OPTION + numbers +
+                                  (jobName != NULL ? jobName : GUARD_NO_JOB);
         STARTUPINFOEXA startup;
         ZeroMemory(&startup, sizeof startup);
         PROCESS_INFORMATION info;
         // Away from the console: a close of the console or a Ctrl+C must not end it.
-        created = CreateWithHandles(commandLine, handles, count,
-                                    DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, startup, info,
-                                    error);
-        if (created) {
+        if (CreateWithHandles(commandLine, handles, 3,
+                              DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, startup, info,
+                              error)) {
+            started = WaitGuardReady(handles[2], info.hProcess, error);
             CloseHandle(info.hThread);
             CloseHandle(info.hProcess);
-        } else {
+        }
+        if (!started) {
             error = "could not start the guard: " + error;
         }
     }
@@ -670,7 +709,7 @@ bool StartGuard(BridgeSession& session, const char* hostPath, std::string& error
             CloseHandle(handle);
         }
     }
-    return created;
+    return started;
 }
 
 static HANDLE HandleArgument(const char* text)
@@ -678,10 +717,17 @@ static HANDLE HandleArgument(const char* text)
     return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(strtoul(text, NULL, 10)));
 }
 
-void GuardBridge(const char* host, const char* bridge, const char* job)
+void GuardBridge(const char* host, const char* bridge, const char* ready, const char* jobName)
 {
     HANDLE hostProcess = HandleArgument(host);
     HANDLE bridgeProcess = HandleArgument(bridge);
+    // Opened, not inherited: a guard whose start the host never finished holds nothing,
+    // and the job's end takes it along with the rest.
+    HANDLE job = strcmp(jobName, GUARD_NO_JOB) != 0
+                     ? OpenJobObjectA(JOB_OBJECT_QUERY, FALSE, jobName)
+                     : NULL;
+    SetEvent(HandleArgument(ready));
+    CloseHandle(HandleArgument(ready));
     HANDLE both[] = {hostProcess, bridgeProcess};
     // The run lasts as long as its host says (a day at most); the guard waits it out.
     if (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) {
@@ -699,7 +745,9 @@ void GuardBridge(const char* host, const char* bridge, const char* job)
         }
     }
     // Leaving closes the job: whatever of the run still runs ends with it.
-    CloseHandle(HandleArgument(job));
+    if (job != NULL) {
+        CloseHandle(job);
+    }
     CloseHandle(bridgeProcess);
     CloseHandle(hostProcess);
 }

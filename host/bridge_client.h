@@ -25,6 +25,7 @@
 #define RECORDER_CLOSE_TIMEOUT_MS 5000
 // A guard's stop may wait out the bridge's discovery before the bridge ends.
 #define GUARD_STOP_TIMEOUT_MS (BRIDGE_READY_TIMEOUT_MS + BRIDGE_EXIT_TIMEOUT_MS)
+#define GUARD_READY_TIMEOUT_MS 10000
 #define BRIDGE_POLL_MS 5
 #define BRIDGE_ANSWER_MS 20
 #define ERROR_BOX_CLASS "#32770"
@@ -41,8 +42,9 @@ struct BridgeSession {
     DWORD processId;
     // The bridge and the tool it launches belong to this job, which ends them when the
     // last handle to it closes: a host that is ended from outside leaves nothing running.
-    // Null where the platform refuses a job (an older Windows that runs the host inside
-    // a job of its own).
+    // Null when the host runs in a job, which the bridge is then born into (JoinRunJob),
+    // or where the platform refuses a job (an older Windows that runs the host inside a
+    // job of its own).
     HANDLE job;
     HANDLE output; // our end of the bridge's standard output
     HWND window;
@@ -104,18 +106,30 @@ void CloseLeftoverRecorder(BridgeSession& session, DWORD timeoutMs);
 // ended is an error of its own.
 void EndBridgeSession(BridgeSession& session);
 
+// Puts the calling process into a new job of that name which ends every process in it
+// when its last handle closes, so that all it starts from then on is born into the job,
+// even a process whose start the caller never finished. The caller keeps the handle for
+// as long as it runs: closing it could end the caller itself. Null when the platform
+// will not have it so (the run then goes on without).
+HANDLE JoinRunJob(const char* name);
+
 // Starts "<hostPath>" --guard, a second process of the host that outlives it: should the
 // host end before the bridge (ended from outside, or crashed), the guard stops the bridge
 // as the host would have, so that the tool finishes its file, and then leaves, taking
-// the job and anything still in it along. It holds the host's and the bridge's process
-// and the job, and nothing else of the host.
-bool StartGuard(BridgeSession& session, const char* hostPath, std::string& error);
+// the job named jobName (JoinRunJob; null for none) and anything still in it along.
+// Returns once the guard holds the job, within GUARD_READY_TIMEOUT_MS. It inherits the
+// host's and the bridge's process and its ready event, and nothing else of the host.
+bool StartGuard(BridgeSession& session, const char* hostPath, const char* jobName,
+                std::string& error);
 
-// The guard's side: the three handles as StartGuard passes them on its command line.
-// Returns when the bridge has ended, or has been stopped after the host ended.
-void GuardBridge(const char* host, const char* bridge, const char* job);
+// The guard's side: the three handles and the job's name as StartGuard passes them on
+// its command line. Returns when the bridge has ended, or has been stopped after the
+// host ended.
+void GuardBridge(const char* host, const char* bridge, const char* ready, const char* jobName);
 
 #define GUARD_OPTION "--guard"
+// Stands for the job's name when there is none.
+#define GUARD_NO_JOB "-"
 
 // DescribeError's sentence as a string.
 std::string DescribeFailure(const char* call, DWORD code);

@@ -41,6 +41,10 @@ struct HostState {
     // The tool's log as long as it was when the run began: what is before is earlier
     // runs', whose tools may have had the process id this run's tool has.
     LARGE_INTEGER logStart;
+    // The job this process joined, so that the bridge, the tool and the guard are born
+    // into it (JoinRunJob); its handle goes only with the process. Null without one.
+    HANDLE job;
+    char jobName[64];
 };
 
 static HostState g_host;
@@ -264,7 +268,8 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
         return false;
     }
     std::string guardError;
-    if (!StartGuard(session, OwnPath().c_str(), guardError)) {
+    if (!StartGuard(session, OwnPath().c_str(), g_host.job != NULL ? g_host.jobName : NULL,
+                    guardError)) {
         session.error = guardError;
         return false;
     }
@@ -417,8 +422,8 @@ static std::string RecordingLeftBehind(const BridgeSession& session, const HostO
 int main(int argc, char** argv)
 {
     // The second process a run starts (StartGuard), not a command for users.
-    if (argc == 5 && strcmp(argv[1], GUARD_OPTION) == 0) {
-        GuardBridge(argv[2], argv[3], argv[4]);
+    if (argc == 6 && strcmp(argv[1], GUARD_OPTION) == 0) {
+        GuardBridge(argv[2], argv[3], argv[4], argv[5]);
         return 0;
     }
     HostOptions options;
@@ -441,6 +446,10 @@ int main(int argc, char** argv)
     }
     DWORD mode = 0;
     g_host.console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+
+    snprintf(g_host.jobName, sizeof g_host.jobName, "Local\\bridge-host-run-%lu-%lu",
+             GetCurrentProcessId(), GetTickCount());
+    g_host.job = JoinRunJob(g_host.jobName);
 
     BridgeSession session;
     InitBridgeSession(session, PrintStatusLine, NULL);

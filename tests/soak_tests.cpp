@@ -145,10 +145,16 @@ bool Kill(DWORD processId)
     return killed;
 }
 
-bool NothingOfTheRunLeft()
+// The run's programs still running, each by name and process id.
+std::string LeftOfTheRun()
 {
-    return ProcessesNamed(HOST_EXE).empty() && ProcessesNamed(BRIDGE_EXE).empty() &&
-           ProcessesNamed(RECORDER_EXE).empty();
+    std::string left;
+    for (const char* name : {HOST_EXE, BRIDGE_EXE, RECORDER_EXE}) {
+        for (DWORD id : ProcessesNamed(name)) {
+            left += std::string(" ") + name + " " + std::to_string(id);
+        }
+    }
+    return left;
 }
 
 TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
@@ -194,7 +200,7 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
                           killedAt + STOP_MARGIN_MS < recordingAt + CHAOS_RECORD_SECONDS * 1000;
         DWORD code = 99;
         bool ended = WaitForExit(host, RUN_LIMIT_MS, &code);
-        bool cleared = WaitUntil(NothingOfTheRunLeft, RUN_LIMIT_MS);
+        bool cleared = WaitUntil([] { return LeftOfTheRun().empty(); }, RUN_LIMIT_MS);
         if (recordingAt != 0) {
             startupMs = recordingAt - began;
         }
@@ -207,7 +213,7 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
             problems += holds ? "" : "  <-- " + problem;
         };
         check(ended, "bridge-host did not end");
-        check(cleared, "processes of the run were left running");
+        check(cleared, "processes of the run were left running:" + LeftOfTheRun());
         if (killed && victim == VICTIM_HOST) {
             check(code == CHAOS_EXIT_CODE, "exit " + std::to_string(code) + ", not the kill's");
         } else if (killed && beforeStop) {
@@ -227,12 +233,26 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
             check(code != 0 || (clean && host.output.find("saved: ") != std::string::npos &&
                                 host.output.find(name) != std::string::npos),
                   "success without naming a clean recording");
+            // The guard stops the bridge as bridge-host would have: the file is finished.
+            AviSummary summary;
+            check(!(killed && victim == VICTIM_HOST && recordingAt != 0) ||
+                      (ReadAviSummaryFromBytes(ReadTextFile(file), summary, said) &&
+                       AviComplete(summary)),
+                  name + " was left unfinished when bridge-host was killed");
         }
         check(code != 0 || !files.empty(), "success without a recording");
         EXPECT_EQ(problems, "") << what << "\n" << host.output;
         faults += problems.empty() ? 0 : 1;
         printf("chaos %s, exit %lu, %u recording(s)%s\n", what.c_str(), code,
                static_cast<unsigned>(files.size()), problems.c_str());
+        // A fault shows what bridge-host said and what the tool logged.
+        std::string shown =
+            problems.empty() ? "" : host.output + ReadTextFile(layout.workDir + RECORDER_LOG);
+        for (size_t at = 0; at < shown.size();) {
+            size_t end = shown.find('\n', at);
+            printf("  | %s\n", shown.substr(at, end - at).c_str());
+            at = end == std::string::npos ? end : end + 1;
+        }
         if (!cleared) {
             KillProcessesNamed(HOST_EXE);
             KillProcessesNamed(BRIDGE_EXE);
