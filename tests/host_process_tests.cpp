@@ -336,6 +336,12 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
             stopAfterAWhile = [&](ChildProcess& host) {
                 if (recording == 0 && host.output.find(STATUS_STARTED) != std::string::npos) {
                     recording = GetTickCount();
+                    // Every process of the run was born into the run's job, the guard too.
+                    for (const char* name : {HOST_EXE, BRIDGE_EXE, RECORDER_EXE}) {
+                        for (DWORD id : ProcessesNamed(name)) {
+                            EXPECT_TRUE(ProcessInJob(id)) << name << " " << id;
+                        }
+                    }
                 }
                 return recording != 0 && GetTickCount() - recording >= RECORD_SECONDS * 1000 &&
                        c.stop(host);

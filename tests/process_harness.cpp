@@ -320,6 +320,17 @@ std::string WireExitForEndedTool()
     return wine ? WIRE_EXIT_SUCCESS : WIRE_EXIT_FAILED;
 }
 
+bool ProcessInJob(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
+    BOOL inJob = FALSE;
+    if (process != NULL) {
+        IsProcessInJob(process, NULL, &inJob);
+        CloseHandle(process);
+    }
+    return inJob != FALSE;
+}
+
 void KillProcessesNamed(const char* imageName)
 {
     for (DWORD id : ProcessesNamed(imageName)) {

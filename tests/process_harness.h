@@ -99,6 +99,8 @@ int CloseErrorBoxes(DWORD processId);
 std::vector<DWORD> ProcessesNamed(const char* imageName, DWORD parentId = 0);
 
 bool ProcessRunning(DWORD processId);
+// Whether the process belongs to a job.
+bool ProcessInJob(DWORD processId);
 
 // The exit line of a stop whose tool had already ended: ending an ended process fails
 // on Windows but succeeds under Wine.
