@@ -722,10 +722,12 @@ void GuardBridge(const char* host, const char* bridge, const char* ready, const 
     HANDLE hostProcess = HandleArgument(host);
     HANDLE bridgeProcess = HandleArgument(bridge);
     // Opened, not inherited: a guard whose start the host never finished holds nothing,
-    // and the job's end takes it along with the rest.
-    HANDLE job = strcmp(jobName, GUARD_NO_JOB) != 0
-                     ? OpenJobObjectA(JOB_OBJECT_QUERY, FALSE, jobName)
-                     : NULL;
+    // and the job's end takes it along with the rest. Never closed: the guard's own end
+    // closes it, and with it whatever of the run still runs; closing the last handle
+    // from here would end the guard, which is in the job, inside its own call.
+    if (strcmp(jobName, GUARD_NO_JOB) != 0) {
+        OpenJobObjectA(JOB_OBJECT_QUERY, FALSE, jobName);
+    }
     SetEvent(HandleArgument(ready));
     CloseHandle(HandleArgument(ready));
     HANDLE both[] = {hostProcess, bridgeProcess};
@@ -743,10 +745,6 @@ void GuardBridge(const char* host, const char* bridge, const char* ready, const 
                 posted = PostMessageA(window, WM_BRIDGE_STOP, 0, 0) != FALSE;
             }
         }
-    }
-    // Leaving closes the job: whatever of the run still runs ends with it.
-    if (job != NULL) {
-        CloseHandle(job);
     }
     CloseHandle(bridgeProcess);
     CloseHandle(hostProcess);
