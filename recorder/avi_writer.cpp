@@ -75,7 +75,8 @@ static bool RoomFor(const AviWriter* writer, DWORD bytes, char* error, size_t si
                              nullptr)) {
         return true;   // unknown: the write itself will tell
     }
-    uint64_t needed = FrameChunkBytes(bytes) + AviIndexBytes(writer->frames + 1ull) + AVI_DISK_RESERVE;
+    uint64_t needed =
+        FrameChunkBytes(bytes) + AviIndexBytes(writer->frames + 1ull) + AVI_DISK_RESERVE;
     if (available.QuadPart >= needed) {
         return true;
     }

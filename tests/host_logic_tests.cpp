@@ -271,7 +271,8 @@ std::string StreamList(const char* type, const AviShape& shape)
         Put32(header, value);
     }
     header.resize(56, '\0');
-    return ListBytes("strl", ChunkBytes("strh", header) + ChunkBytes("strf", std::string(40, '\0')));
+    return ListBytes("strl",
+                     ChunkBytes("strh", header) + ChunkBytes("strf", std::string(40, '\0')));
 }
 
 std::string BuildAvi(const AviShape& shape)
@@ -281,7 +282,8 @@ std::string BuildAvi(const AviShape& shape)
     Put32(main, shape.height);
     main.resize(56, '\0');
     std::string streams = shape.audioFirst ? StreamList("auds", shape) : "";
-    std::string hdrl = ListBytes("hdrl", ChunkBytes("avih", main) + streams + StreamList("vids", shape));
+    std::string hdrl =
+        ListBytes("hdrl", ChunkBytes("avih", main) + streams + StreamList("vids", shape));
     std::string frames;
     // Entries of other streams are passed over.
     std::string index = shape.audioFirst ? std::string("00wb") + std::string(12, '\0') : "";
