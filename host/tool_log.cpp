@@ -15,10 +15,13 @@ static void TakeToolLine(const std::string& text, ToolOutcome& outcome)
         outcome = {TOOL_RECORDING, text.substr(into + sizeof LOG_INTO - 1), text};
         return;
     }
+    // Also after the file was named: the tool names it before its encoder starts, and
+    // removes it when the encoder does not.
+    if (StartsWith(text, LOG_NOT_RECORDING)) {
+        outcome = {TOOL_REFUSED, "", text};
+        return;
+    }
     if (outcome.path.empty()) {
-        if (StartsWith(text, LOG_NOT_RECORDING)) {
-            outcome = {TOOL_REFUSED, "", text};
-        }
         return;
     }
     const struct {

@@ -155,6 +155,13 @@ static void StartRecording()
         Report(text);
         return;
     }
+    // Named before a byte of it is written, so that a tool ended at any moment leaves no
+    // recording that its log does not name.
+    snprintf(text, sizeof text, LOG_RECORDING "%ldx%ld at %ld,%ld" LOG_INTO "%s",
+             static_cast<long>(check.region.width), static_cast<long>(check.region.height),
+             static_cast<long>(check.region.left), static_cast<long>(check.region.top),
+             g_recorder.path);
+    Report(text);
     CaptureSettings settings = {check.region, DEFAULT_FPS, AVI_SIZE_LIMIT, false,
                                 g_recorder.window, WM_RECORDING_NOTICE, nullptr,
                                 CAPTURE_FAILURE_LIMIT_MS};
@@ -166,11 +173,6 @@ static void StartRecording()
         return;
     }
     g_recorder.region = check.region;
-    snprintf(text, sizeof text, LOG_RECORDING "%ldx%ld at %ld,%ld" LOG_INTO "%s",
-             static_cast<long>(check.region.width), static_cast<long>(check.region.height),
-             static_cast<long>(check.region.left), static_cast<long>(check.region.top),
-             g_recorder.path);
-    Report(text);
     if (SetTimer(g_recorder.window, STATUS_TIMER, STATUS_INTERVAL_MS, nullptr) == 0) {
         DescribeLastError("SetTimer (status updates)", error, sizeof error);
         Report(error);

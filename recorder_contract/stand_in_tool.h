@@ -23,8 +23,10 @@
 #define LOG_PID_TAG " pid "
 #define LOG_PID_END ": "
 
-// Texts a reader acts on. A recording began, into the path that ends the line, relative
-// to the working directory: "Recording WxH at L,T into PATH".
+// Texts a reader acts on. A recording begins, into the path that ends the line, relative
+// to the working directory: "Recording WxH at L,T into PATH". The line comes before the
+// file is written; should the encoder then not start, LOG_NOT_RECORDING follows and the
+// file is removed.
 #define LOG_RECORDING "Recording "
 #define LOG_INTO " into "
 // How the recording ended: each text is followed by the path, ": " and the figures, and

@@ -187,7 +187,9 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         LogLine(20, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\cut.avi") +
         LogLine(21, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\limit.avi") +
         LogLine(20, LOG_SAVED "recordings\\other.avi: 1 frames, 0.1 s, 0 dropped") +
-        LogLine(21, LOG_SAVED_AT_LIMIT "recordings\\limit.avi: 9000 frames, 600.0 s, 0 dropped");
+        LogLine(21, LOG_SAVED_AT_LIMIT "recordings\\limit.avi: 9000 frames, 600.0 s, 0 dropped") +
+        LogLine(30, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\gone.avi") +
+        LogLine(30, LOG_NOT_RECORDING "the encoder did not start within 10000 ms");
     const struct {
         unsigned long processId;
         ToolEnd end;
@@ -199,6 +201,7 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         {112, TOOL_FAILED, "recordings\\new.avi", "disk full"},
         {20, TOOL_RECORDING, "recordings\\cut.avi", "64x48"},
         {21, TOOL_SAVED_AT_LIMIT, "recordings\\limit.avi", "9000 frames"},
+        {30, TOOL_REFUSED, "", "encoder"},
         {2, TOOL_SILENT, "", ""},
     };
     for (const auto& c : cases) {
