@@ -105,16 +105,22 @@ static void ReadFinalOutput(BridgeSession& session)
     }
 }
 
-static std::string EndedText(BridgeSession& session)
+// "WHO ended (exit code N)", the code left out when it cannot be read.
+static std::string ProcessEndedText(HANDLE process, const char* who)
 {
     DWORD code = 0;
-    char text[64];
-    if (GetExitCodeProcess(session.process, &code)) {
-        snprintf(text, sizeof text, "the bridge ended (exit code %lu)", code);
+    char text[96];
+    if (GetExitCodeProcess(process, &code)) {
+        snprintf(text, sizeof text, "%s ended (exit code %lu)", who, code);
     } else {
-        snprintf(text, sizeof text, "the bridge ended");
+        snprintf(text, sizeof text, "%s ended", who);
     }
     return text;
+}
+
+static std::string EndedText(BridgeSession& session)
+{
+    return ProcessEndedText(session.process, "the bridge");
 }
 
 // The pause between two polls of a wait before the start command; true when the host
@@ -426,14 +432,7 @@ static bool ToolEnded(BridgeSession& session)
 
 static std::string ToolEndedText(BridgeSession& session)
 {
-    DWORD code = 0;
-    char text[64];
-    if (GetExitCodeProcess(session.tool, &code)) {
-        snprintf(text, sizeof text, "the recording tool ended (exit code %lu)", code);
-    } else {
-        snprintf(text, sizeof text, "the recording tool ended");
-    }
-    return text;
+    return ProcessEndedText(session.tool, "the recording tool");
 }
 
 static bool ExplainEarlyEnd(BridgeSession& session, const char* when)

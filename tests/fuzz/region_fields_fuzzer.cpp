@@ -23,17 +23,6 @@ const char* const FIELD_NAMES[FIELD_COUNT] = {"left", "top", "width", "height"};
 const char INT32_MAX_DIGITS[] = "2147483647";
 const char INT32_MIN_DIGITS[] = "2147483648";
 
-int32_t ReadValue(const uint8_t* data, size_t size, size_t index)
-{
-    uint32_t value = 0;
-    for (size_t byte = 0; byte < 4; ++byte) {
-        const size_t at = index * 4 + byte;
-        const uint32_t bits = at < size ? data[at] : 0;
-        value |= bits << (8 * byte);
-    }
-    return static_cast<int32_t>(value);
-}
-
 // Decides by the digits alone, with no arithmetic that could overflow.
 bool ModelParse(const char* text, int32_t& value)
 {

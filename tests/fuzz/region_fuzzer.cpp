@@ -17,17 +17,6 @@ namespace {
 const size_t FIELD_COUNT = 6;
 const size_t MAX_DECIMAL_LENGTH = 11;
 
-int32_t ReadValue(const uint8_t* data, size_t size, size_t index)
-{
-    uint32_t value = 0;
-    for (size_t byte = 0; byte < 4; ++byte) {
-        const size_t at = index * 4 + byte;
-        const uint32_t bits = at < size ? data[at] : 0;
-        value |= bits << (8 * byte);
-    }
-    return static_cast<int32_t>(value);
-}
-
 uint32_t Low32(int64_t value)
 {
     return static_cast<uint32_t>(static_cast<uint64_t>(value));
