@@ -112,6 +112,7 @@ const DWORD FIRST_STARTUP_GUESS_MS = 4000;
 // A kill this long before the host's own stop cannot race it.
 const DWORD STOP_MARGIN_MS = 1000;
 const DWORD RUN_LIMIT_MS = 120000;
+const DWORD KILL_REPEAT_MS = 50;
 
 enum Victim { VICTIM_HOST, VICTIM_BRIDGE, VICTIM_TOOL, VICTIM_COUNT };
 const char* const VICTIM_NAMES[VICTIM_COUNT] = {"bridge-host", "the bridge", "the tool"};
@@ -138,9 +139,14 @@ bool Kill(DWORD processId)
     if (process == NULL) {
         return false;
     }
-    // Ending an ended process succeeds under Wine, so only a live one counts.
+    // Ending an ended process succeeds under Wine, so only a live one counts. Ending one
+    // whose first thread is still being made succeeds there too and changes nothing, so
+    // the kill is repeated until the process has ended.
     bool killed = WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
-                  TerminateProcess(process, CHAOS_EXIT_CODE);
+                  WaitUntil([&] {
+                      TerminateProcess(process, CHAOS_EXIT_CODE);
+                      return WaitForSingleObject(process, KILL_REPEAT_MS) == WAIT_OBJECT_0;
+                  }, RUN_LIMIT_MS);
     CloseHandle(process);
     return killed;
 }
@@ -194,8 +200,8 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
             victimId = FindVictim(victim, host);
             return victimId != 0 || WaitForSingleObject(host.info.hProcess, 0) == WAIT_OBJECT_0;
         }, RUN_LIMIT_MS);
-        DWORD killedAt = GetTickCount();
         bool killed = victimId != 0 && Kill(victimId);
+        DWORD killedAt = GetTickCount();
         bool beforeStop = recordingAt == 0 ||
                           killedAt + STOP_MARGIN_MS < recordingAt + CHAOS_RECORD_SECONDS * 1000;
         DWORD code = 99;
