@@ -198,12 +198,11 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
         bool killed = victimId != 0 && Kill(victimId);
         bool beforeStop = recordingAt == 0 ||
                           killedAt + STOP_MARGIN_MS < recordingAt + CHAOS_RECORD_SECONDS * 1000;
-        // A tool that had logged its recording saved was killed after the stop, however
-        // late its host's output was read.
-        std::string savedBy = LOG_PID_TAG + std::to_string(victimId) + LOG_PID_END LOG_SAVED;
+        // A tool killed once the run's recording was logged saved came after the stop,
+        // however late its host's output was read.
         beforeStop = beforeStop && !(killed && victim == VICTIM_TOOL &&
-                                     ReadTextFile(layout.workDir + RECORDER_LOG).find(savedBy) !=
-                                         std::string::npos);
+                                     ReadTextFile(layout.workDir + RECORDER_LOG)
+                                             .find(LOG_PID_END LOG_SAVED) != std::string::npos);
         DWORD code = 99;
         bool ended = WaitForExit(host, RUN_LIMIT_MS, &code);
         bool cleared = WaitUntil([] { return LeftOfTheRun().empty(); }, RUN_LIMIT_MS);
