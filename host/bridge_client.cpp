@@ -4,7 +4,6 @@
 
 #include <stdio.h>
 
-#include "command_line.h"
 #include "describe_error.h"
 
 #define PIPE_READ_SIZE 4096
@@ -240,7 +239,7 @@ HANDLE JoinRunJob(const char* name)
 bool StartBridge(BridgeSession& session, const char* bridgePath, const char* title,
                  const char* toolFolder, int showCommand)
 {
-    const char* bad = CheckCommandLineParts(title, toolFolder);
+    const char* bad = lumaro_bridge_check_command_line(title, toolFolder);
     if (bad != NULL) {
         return Fail(session, bad);
     }
@@ -261,8 +260,9 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
         CloseHandle(writeEnd);
         return Fail(session, DescribeFailure("CreateFileA(NUL)", code));
     }
-    std::string commandLine(BuildCommandLine(bridgePath, title, toolFolder, NULL, 0) + 1, '\0');
-    BuildCommandLine(bridgePath, title, toolFolder, &commandLine[0], commandLine.size());
+    size_t length = lumaro_bridge_build_command_line(bridgePath, title, toolFolder, NULL, 0);
+    std::string commandLine(length + 1, '\0');
+    lumaro_bridge_build_command_line(bridgePath, title, toolFolder, &commandLine[0], length + 1);
     PROCESS_INFORMATION info;
     std::string error;
     bool created = CreateBridgeProcess(commandLine, writeEnd, input, showCommand, info, error);

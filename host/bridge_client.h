@@ -14,21 +14,22 @@
 #include "stand_in_tool.h"
 #include "status_lines.h"
 
-#define BRIDGE_WINDOW_TIMEOUT_MS 10000
-// Longer than the bridge's own discovery bound, so that the bridge gives up first and
-// says so.
-#define BRIDGE_READY_TIMEOUT_MS (DISCOVERY_TIMEOUT_MS + 10000)
-// Longer than the tool's own bound for starting a recording, so that when the host gives
-// up the tool has either begun recording, and is closed with its file finished, or given up.
-#define BRIDGE_START_TIMEOUT_MS (RECORDER_START_TIMEOUT_MS + 5000)
-#define BRIDGE_EXIT_TIMEOUT_MS 15000
+// The bounds every host uses (sdk/lumaro_bridge.h): the bridge's readiness outlasts its
+// own discovery bound, so that the bridge gives up first and says so; the start
+// outlasts the tool's own bound for starting a recording, so that when the host gives
+// up the tool has either begun recording, and is closed with its file finished, or
+// given up.
+#define BRIDGE_WINDOW_TIMEOUT_MS LUMARO_BRIDGE_WINDOW_TIMEOUT_MS
+#define BRIDGE_READY_TIMEOUT_MS LUMARO_BRIDGE_READY_TIMEOUT_MS
+#define BRIDGE_START_TIMEOUT_MS LUMARO_BRIDGE_START_TIMEOUT_MS
+#define BRIDGE_EXIT_TIMEOUT_MS LUMARO_BRIDGE_STOP_TIMEOUT_MS
 #define RECORDER_CLOSE_TIMEOUT_MS 5000
 // A guard's stop may wait out the bridge's discovery before the bridge ends.
 #define GUARD_STOP_TIMEOUT_MS (BRIDGE_READY_TIMEOUT_MS + BRIDGE_EXIT_TIMEOUT_MS)
 #define GUARD_READY_TIMEOUT_MS 10000
 #define BRIDGE_POLL_MS 5
 #define BRIDGE_ANSWER_MS 20
-#define ERROR_BOX_CLASS "#32770"
+#define ERROR_BOX_CLASS LUMARO_BRIDGE_ERROR_BOX_CLASS
 #define ERROR_BOX_TEXT_SIZE 512
 
 // The error of a run that the host stopped before the start command went out.

@@ -5,7 +5,6 @@
 #include <string.h>
 
 #include "bridge_contract.h"
-#include "command_line.h"
 
 static const struct {
     const char* name;
@@ -130,7 +129,7 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             }
             options.toolFolder = value;
             // So users may leave the trailing backslash out.
-            if (ToolFolderLacksEnd(value)) {
+            if (lumaro_bridge_folder_lacks_end(value)) {
                 options.toolFolder += TOOL_FOLDER_END;
             }
             haveFolder = true;

@@ -7,9 +7,10 @@
 #include "bridge_contract.h"
 
 // The tool gives up starting a recording when its encoder has not started within this
-// bound. A host waiting for the start waits longer, so that by the time it gives up the
-// tool has either begun recording or given up too.
-#define RECORDER_START_TIMEOUT_MS 10000
+// bound, which hosts are told of (sdk/lumaro_bridge.h). A host waiting for the start
+// waits longer, so that by the time it gives up the tool has either begun recording or
+// given up too.
+#define RECORDER_START_TIMEOUT_MS LUMARO_TOOL_START_TIMEOUT_MS
 
 // The log sits beside the recordings, under the tool's working directory. One line per
 // event, ending in CR LF:

@@ -143,7 +143,7 @@ TEST(CheckCommandLineParts, Table)
         {"Chart", "C:\\rec/", "backslash"},
     };
     for (const ArgumentCase& c : cases) {
-        const char* problem = CheckCommandLineParts(c.title, c.folder);
+        const char* problem = lumaro_bridge_check_command_line(c.title, c.folder);
         if (c.problem == nullptr) {
             EXPECT_EQ(problem, nullptr) << c.title << " " << c.folder;
         } else {
@@ -151,9 +151,9 @@ TEST(CheckCommandLineParts, Table)
             EXPECT_NE(strstr(problem, c.problem), nullptr) << problem;
         }
     }
-    EXPECT_TRUE(ToolFolderLacksEnd("C:\\rec"));
-    EXPECT_FALSE(ToolFolderLacksEnd("C:\\rec\\"));
-    EXPECT_FALSE(ToolFolderLacksEnd(""));
+    EXPECT_TRUE(lumaro_bridge_folder_lacks_end("C:\\rec"));
+    EXPECT_FALSE(lumaro_bridge_folder_lacks_end("C:\\rec\\"));
+    EXPECT_FALSE(lumaro_bridge_folder_lacks_end(""));
 }
 
 // The built line, after the quoted path and its blank, is what the bridge splits.
@@ -174,9 +174,12 @@ TEST(BuildCommandLine, QuotesThePathPassesTheRestRawAndSplitsBack)
     for (const auto& c : cases) {
         size_t length = strlen(c.line);
         std::string line(length + 1, 'x');
-        EXPECT_EQ(BuildCommandLine(c.path, c.title, c.folder, &line[0], length), length);
+        EXPECT_EQ(lumaro_bridge_build_command_line(c.path, c.title, c.folder, &line[0], length),
+                  length);
         EXPECT_EQ(line, std::string(length + 1, 'x')) << "written without room";
-        EXPECT_EQ(BuildCommandLine(c.path, c.title, c.folder, &line[0], line.size()), length);
+        EXPECT_EQ(lumaro_bridge_build_command_line(c.path, c.title, c.folder, &line[0],
+                                                   line.size()),
+                  length);
         EXPECT_STREQ(line.c_str(), c.line);
         CommandLineParts parts = SplitCommandLine(&line[strlen(c.path) + 3]);
         ASSERT_NE(parts.title, nullptr);

@@ -14,6 +14,9 @@
 #include "media_check.h"
 #include "process_harness.h"
 
+#define LUMARO_BRIDGE_IMPLEMENTATION
+#include "lumaro_bridge.h"
+
 namespace {
 
 #define FAKE_BRIDGE_EXE "host_fake_bridge.exe"
@@ -176,6 +179,26 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
     return result;
 }
 
+// The same through the C client of sdk/lumaro_bridge.h; code is what it returned.
+RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
+                           const std::string& folder, lumaro_bridge_result& code)
+{
+    DWORD began = GetTickCount();
+    lumaro_bridge_session s;
+    lumaro_bridge_init(&s, NULL, NULL);
+    if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), BRIDGE_READY_TIMEOUT_MS) ==
+            LUMARO_BRIDGE_OK &&
+        lumaro_bridge_start(&s, BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK) {
+        lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+    }
+    RunResult result;
+    result.bridgeEnded = s.process == NULL || WaitForSingleObject(s.process, 0) == WAIT_OBJECT_0;
+    code = lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
+    result.error = s.error;
+    result.milliseconds = GetTickCount() - began;
+    return result;
+}
+
 struct FailureCase {
     const char* name;
     const char* bridge;     // in the bin folder
@@ -184,6 +207,9 @@ struct FailureCase {
     DWORD windowMs;
     std::vector<const char*> says;
     bool bridgeEnds;        // the client saw the bridge end by itself
+    const char* toolFaults = nullptr; // FAKE_RECORDER for the tool double
+    // Not OK: the run goes through the C client, which must return this.
+    lumaro_bridge_result inC = LUMARO_BRIDGE_OK;
 };
 
 TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
@@ -213,14 +239,42 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
          true},
         {"tool not ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool", BRIDGE_WINDOW_TIMEOUT_MS,
          {"\"" STATUS_EXIT_FAILED "\"", "could not end the recording tool"}, true},
+        // The C client: the early lines and the error box come back as codes of their own,
+        // and start is never posted (the tool double would log "click play").
+        {"C: bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"could not start the bridge", "CreateProcessA failed with error 2"}, true, nullptr,
+         LUMARO_BRIDGE_SYSTEM_ERROR},
+        {"C: tool folder wrong", BRIDGE_EXE, nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"could not start the recording tool", "error box", "closed"}, true, nullptr,
+         LUMARO_BRIDGE_TOOL_LAUNCH_FAILED},
+        {"C: tool ends at once", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"\"" STATUS_RECORDER_NOT_FOUND "\""}, true, "controls_ms=600000;exit_ms=300",
+         LUMARO_BRIDGE_RECORDER_NOT_FOUND},
+        {"C: target missing", BRIDGE_EXE, FAKE_TOOL_EXE, "No Such Window 4711",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "before recording began"},
+         true, nullptr, LUMARO_BRIDGE_TARGET_NOT_FOUND},
+        {"C: exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"after stop without an exit line"}, true, nullptr, LUMARO_BRIDGE_ENDED},
+        {"C: tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\"", "had ended before stop"}, true,
+         nullptr, LUMARO_BRIDGE_EXIT_FAILED},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         DeleteFileA((toolFolder + RECORDER_EXE).c_str());
+        DeleteFileA((toolFolder + "fake_recorder.log").c_str());
         if (c.tool != nullptr) {
             PutTool(c.tool);
         }
-        RunResult result = RecordBriefly(BinDir() + c.bridge, c.title, toolFolder, c.windowMs);
+        SetEnvironmentVariableA("FAKE_RECORDER", c.toolFaults);
+        lumaro_bridge_result code = LUMARO_BRIDGE_OK;
+        RunResult result =
+            c.inC == LUMARO_BRIDGE_OK
+                ? RecordBriefly(BinDir() + c.bridge, c.title, toolFolder, c.windowMs)
+                : RecordBrieflyInC(BinDir() + c.bridge, c.title, toolFolder, code);
+        EXPECT_EQ(code, c.inC) << result.error;
+        EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
+                  std::string::npos);
         for (const char* words : c.says) {
             EXPECT_NE(result.error.find(words), std::string::npos) << result.error;
         }

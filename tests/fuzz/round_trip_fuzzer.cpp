@@ -33,20 +33,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string title = TakePart(data, size);
     const std::string folder = TakePart(data, size);
-    if (CheckCommandLineParts(title.c_str(), folder.c_str()) != nullptr) {
+    if (lumaro_bridge_check_command_line(title.c_str(), folder.c_str()) != nullptr) {
         return 0;
     }
 
-    const size_t length = BuildCommandLine(BRIDGE_PATH, title.c_str(), folder.c_str(), nullptr, 0);
+    const size_t length =
+        lumaro_bridge_build_command_line(BRIDGE_PATH, title.c_str(), folder.c_str(), nullptr, 0);
     // An exact-size heap buffer lets AddressSanitizer see any write past it; one byte
     // short must be left untouched.
     std::unique_ptr<char[]> line(new char[length + 1]);
     memset(line.get(), 'x', length + 1);
-    FUZZ_CHECK(BuildCommandLine(BRIDGE_PATH, title.c_str(), folder.c_str(), line.get(), length) ==
-               length);
+    FUZZ_CHECK(lumaro_bridge_build_command_line(BRIDGE_PATH, title.c_str(), folder.c_str(),
+                                                line.get(), length) == length);
     FUZZ_CHECK(line[0] == 'x' && line[length] == 'x');
-    FUZZ_CHECK(BuildCommandLine(BRIDGE_PATH, title.c_str(), folder.c_str(), line.get(),
-                                length + 1) == length);
+    FUZZ_CHECK(lumaro_bridge_build_command_line(BRIDGE_PATH, title.c_str(), folder.c_str(),
+                                                line.get(), length + 1) == length);
     FUZZ_CHECK(line[length] == '\0' && strlen(line.get()) == length);
 
     const CommandLineParts parts = SplitCommandLine(
