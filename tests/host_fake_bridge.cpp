@@ -2,6 +2,7 @@
 // command line picks how it misbehaves:
 //   nowindow   runs without ever creating the bridge window
 //   mute       serves start, but ends on stop without an exit line
+//   startquit  ends right after start, without an exit line, as a bridge killed would
 //   endedtool  starts the tool from its folder; on stop ends it first, as a crash
 //              would, then says "Exit Process Failed"
 //   stucktool  starts the tool from its folder; on stop says "Exit Process Failed" and
@@ -33,6 +34,9 @@ static LRESULT CALLBACK FakeWndProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_BRIDGE_START:
         printf("%s", STATUS_STARTED STATUS_LINE_END);
         fflush(stdout);
+        if (g_mode == "startquit") {
+            PostQuitMessage(0);
+        }
         return 0;
     case WM_BRIDGE_STOP:
         if (g_mode == "endedtool") {
@@ -57,7 +61,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         Sleep(FAKE_LIFETIME_MS);
         return 0;
     }
-    if (g_mode != "mute" && g_mode != "endedtool" && g_mode != "stucktool" &&
+    if (g_mode != "mute" && g_mode != "startquit" && g_mode != "endedtool" &&
+        g_mode != "stucktool" &&
         g_mode != "folder") {
         return FAKE_QUIT_CODE;
     }

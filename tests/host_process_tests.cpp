@@ -188,7 +188,8 @@ RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
     lumaro_bridge_init(&s, NULL, NULL);
     if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), BRIDGE_READY_TIMEOUT_MS) ==
             LUMARO_BRIDGE_OK &&
-        lumaro_bridge_start(&s, BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK) {
+        lumaro_bridge_start(&s, BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK &&
+        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK) {
         lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
     }
     RunResult result;
@@ -253,8 +254,13 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         {"C: target missing", BRIDGE_EXE, FAKE_TOOL_EXE, "No Such Window 4711",
          BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "before recording began"},
          true, nullptr, LUMARO_BRIDGE_TARGET_NOT_FOUND},
+        {"C: title with '#'", BRIDGE_EXE, nullptr, "Chart#2", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"contains '#'"}, true, nullptr, LUMARO_BRIDGE_BAD_ARGUMENT},
         {"C: exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", BRIDGE_WINDOW_TIMEOUT_MS,
          {"after stop without an exit line"}, true, nullptr, LUMARO_BRIDGE_ENDED},
+        {"C: bridge ends while recording", FAKE_BRIDGE_EXE, nullptr, "startquit",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 0) without an exit line; a recording"}, true,
+         nullptr, LUMARO_BRIDGE_ENDED},
         {"C: tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
          BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\"", "had ended before stop"}, true,
          nullptr, LUMARO_BRIDGE_EXIT_FAILED},
@@ -293,23 +299,41 @@ TEST_F(HostProcess, TwoBridgesAtOnceEachHostGetsItsOwnAndNothingElseOfTheHost)
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, NULL, TRUE};
     HANDLE marker = CreateEventA(&inheritable, TRUE, FALSE, NULL);
     ASSERT_NE(marker, (HANDLE)NULL);
+    auto check = [&](HANDLE process, DWORD processId, HWND window) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        EXPECT_EQ(owner, processId) << "a host found another bridge's window";
+        HANDLE copy = NULL;
+        if (DuplicateHandle(process, marker, GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            SetEvent(copy);
+            CloseHandle(copy);
+        }
+    };
     BridgeSession sessions[2];
     for (BridgeSession& session : sessions) {
         InitBridgeSession(session, NULL, NULL);
         ASSERT_TRUE(StartBridge(session, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "mute",
                                 toolFolder.c_str(), SW_HIDE));
         ASSERT_TRUE(FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS)) << session.error;
-        DWORD owner = 0;
-        GetWindowThreadProcessId(session.window, &owner);
-        EXPECT_EQ(owner, session.processId) << "a host found another bridge's window";
-        HANDLE copy = NULL;
-        if (DuplicateHandle(session.process, marker, GetCurrentProcess(), &copy, 0, FALSE,
-                            DUPLICATE_SAME_ACCESS)) {
-            SetEvent(copy);
-            CloseHandle(copy);
-        }
+        check(session.process, session.processId, session.window);
     }
+    // A third through the C client, whose bridge's window comes after the others'.
+    lumaro_bridge_session inC;
+    lumaro_bridge_init(&inC, NULL, NULL);
+    ASSERT_EQ(lumaro_bridge_open(&inC, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "mute",
+                                 toolFolder.c_str(), BRIDGE_WINDOW_TIMEOUT_MS),
+              LUMARO_BRIDGE_OK) << inC.error;
+    check(inC.process, inC.process_id, static_cast<HWND>(inC.window));
     EXPECT_EQ(WaitForSingleObject(marker, 0), (DWORD)WAIT_TIMEOUT) << "a bridge inherited it";
+    // Closed while ready, it is stopped (this bridge's exit code 0), not ended.
+    HANDLE bridge = NULL;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), inC.process, GetCurrentProcess(), &bridge,
+                                0, FALSE, DUPLICATE_SAME_ACCESS));
+    lumaro_bridge_close(&inC, BRIDGE_EXIT_TIMEOUT_MS);
+    DWORD code = 1;
+    EXPECT_TRUE(GetExitCodeProcess(bridge, &code) && code == 0) << code;
+    CloseHandle(bridge);
     for (BridgeSession& session : sessions) {
         EndBridgeSession(session);
     }
