@@ -420,15 +420,6 @@ static int lumaro_bridge_ended(lumaro_bridge_session* s)
     return s->process == NULL || WaitForSingleObject((HANDLE)s->process, 0) == WAIT_OBJECT_0;
 }
 
-/* Everything an ended bridge wrote, an unfinished last line included. */
-static void lumaro_bridge_read_final(lumaro_bridge_session* s)
-{
-    lumaro_bridge_read(s);
-    if (s->line_length > 0) {
-        lumaro_bridge_take_line(s);
-    }
-}
-
 static unsigned long lumaro_bridge_exit_code(lumaro_bridge_session* s)
 {
     DWORD code = 0;
@@ -447,7 +438,7 @@ static int lumaro_bridge_wait_end(lumaro_bridge_session* s, unsigned long timeou
             return 0;
         }
     }
-    lumaro_bridge_read_final(s);
+    lumaro_bridge_read(s);
     return 1;
 }
 
@@ -662,7 +653,7 @@ static lumaro_bridge_result lumaro_bridge_post(lumaro_bridge_session* s, UINT co
     }
     code = GetLastError();
     if (lumaro_bridge_ended(s) || !IsWindow((HWND)s->window)) {
-        lumaro_bridge_read_final(s);
+        lumaro_bridge_read(s);
         return lumaro_bridge_fail(s, LUMARO_BRIDGE_ENDED,
                                   "the bridge ended (exit code %lu) before %s could be sent",
                                   lumaro_bridge_exit_code(s), name);
@@ -723,7 +714,7 @@ lumaro_bridge_result lumaro_bridge_open(lumaro_bridge_session* s, const char* br
                                       "and controls did not appear");
         }
         if (lumaro_bridge_ended(s)) {
-            lumaro_bridge_read_final(s);
+            lumaro_bridge_read(s);
             if (s->seen & LUMARO_BRIDGE_SEEN_RECORDER_NOT_FOUND) {
                 continue;
             }
@@ -774,7 +765,7 @@ lumaro_bridge_result lumaro_bridge_start(lumaro_bridge_session* s, unsigned long
             return s->result;
         }
         if (lumaro_bridge_ended(s)) {
-            lumaro_bridge_read_final(s);
+            lumaro_bridge_read(s);
             if (s->seen & LUMARO_BRIDGE_SEEN_STARTED) {
                 continue;
             }
@@ -803,7 +794,7 @@ lumaro_bridge_result lumaro_bridge_poll(lumaro_bridge_session* s, unsigned long 
     for (;;) {
         lumaro_bridge_read(s);
         if (lumaro_bridge_ended(s)) {
-            lumaro_bridge_read_final(s);
+            lumaro_bridge_read(s);
             if (s->seen & LUMARO_BRIDGE_SEEN_EXIT) {
                 return LUMARO_BRIDGE_OK;
             }

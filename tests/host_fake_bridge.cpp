@@ -3,6 +3,7 @@
 //   nowindow   runs without ever creating the bridge window
 //   mute       serves start, but ends on stop without an exit line
 //   startquit  ends right after start, without an exit line, as a bridge killed would
+//   nostart    writes nothing on start; on stop says "Exit Process Failed"
 //   endedtool  starts the tool from its folder; on stop ends it first, as a crash
 //              would, then says "Exit Process Failed"
 //   stucktool  starts the tool from its folder; on stop says "Exit Process Failed" and
@@ -32,6 +33,9 @@ static LRESULT CALLBACK FakeWndProc(HWND window, UINT message, WPARAM wParam, LP
 {
     switch (message) {
     case WM_BRIDGE_START:
+        if (g_mode == "nostart") {
+            return 0;
+        }
         printf("%s", STATUS_STARTED STATUS_LINE_END);
         fflush(stdout);
         if (g_mode == "startquit") {
@@ -61,8 +65,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         Sleep(FAKE_LIFETIME_MS);
         return 0;
     }
-    if (g_mode != "mute" && g_mode != "startquit" && g_mode != "endedtool" &&
-        g_mode != "stucktool" &&
+    if (g_mode != "mute" && g_mode != "startquit" && g_mode != "nostart" &&
+        g_mode != "endedtool" && g_mode != "stucktool" &&
         g_mode != "folder") {
         return FAKE_QUIT_CODE;
     }

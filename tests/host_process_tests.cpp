@@ -180,15 +180,16 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
 }
 
 // The same through the C client of sdk/lumaro_bridge.h; code is what it returned.
+// Each wait before the stop is bounded by timeoutMs.
 RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
-                           const std::string& folder, lumaro_bridge_result& code)
+                           const std::string& folder, DWORD timeoutMs, lumaro_bridge_result& code)
 {
     DWORD began = GetTickCount();
     lumaro_bridge_session s;
     lumaro_bridge_init(&s, NULL, NULL);
-    if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), BRIDGE_READY_TIMEOUT_MS) ==
+    if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), timeoutMs) ==
             LUMARO_BRIDGE_OK &&
-        lumaro_bridge_start(&s, BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK &&
+        lumaro_bridge_start(&s, timeoutMs) == LUMARO_BRIDGE_OK &&
         lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK) {
         lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
     }
@@ -245,19 +246,27 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         {"C: bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
          {"could not start the bridge", "CreateProcessA failed with error 2"}, true, nullptr,
          LUMARO_BRIDGE_SYSTEM_ERROR},
-        {"C: tool folder wrong", BRIDGE_EXE, nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"could not start the recording tool", "error box", "closed"}, true, nullptr,
-         LUMARO_BRIDGE_TOOL_LAUNCH_FAILED},
-        {"C: tool ends at once", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
+        {"C: bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
+         {"ended (exit code 3) before it was ready"}, true, nullptr, LUMARO_BRIDGE_ENDED},
+        {"C: window never appears", FAKE_BRIDGE_EXE, nullptr, "nowindow", SHORT_WINDOW_MS,
+         {"window did not appear within 1500 ms", "the bridge was ended"}, false, nullptr,
+         LUMARO_BRIDGE_TIMEOUT},
+        {"C: tool folder wrong", BRIDGE_EXE, nullptr, "Chart", BRIDGE_READY_TIMEOUT_MS,
+         {"could not start the recording tool", "error box (\"Error: File not found.\")", "closed"},
+         true, nullptr, LUMARO_BRIDGE_TOOL_LAUNCH_FAILED},
+        {"C: tool ends at once", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", BRIDGE_READY_TIMEOUT_MS,
          {"\"" STATUS_RECORDER_NOT_FOUND "\""}, true, "controls_ms=600000;exit_ms=300",
          LUMARO_BRIDGE_RECORDER_NOT_FOUND},
         {"C: target missing", BRIDGE_EXE, FAKE_TOOL_EXE, "No Such Window 4711",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "before recording began"},
+         BRIDGE_READY_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "before recording began"},
          true, nullptr, LUMARO_BRIDGE_TARGET_NOT_FOUND},
         {"C: title with '#'", BRIDGE_EXE, nullptr, "Chart#2", BRIDGE_WINDOW_TIMEOUT_MS,
          {"contains '#'"}, true, nullptr, LUMARO_BRIDGE_BAD_ARGUMENT},
         {"C: exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", BRIDGE_WINDOW_TIMEOUT_MS,
          {"after stop without an exit line"}, true, nullptr, LUMARO_BRIDGE_ENDED},
+        {"C: start not served", FAKE_BRIDGE_EXE, nullptr, "nostart", SHORT_WINDOW_MS,
+         {"no \"" STATUS_STARTED "\" within 1500 ms of start", "bridge was stopped"}, false,
+         nullptr, LUMARO_BRIDGE_TIMEOUT},
         {"C: bridge ends while recording", FAKE_BRIDGE_EXE, nullptr, "startquit",
          BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 0) without an exit line; a recording"}, true,
          nullptr, LUMARO_BRIDGE_ENDED},
@@ -277,7 +286,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         RunResult result =
             c.inC == LUMARO_BRIDGE_OK
                 ? RecordBriefly(BinDir() + c.bridge, c.title, toolFolder, c.windowMs)
-                : RecordBrieflyInC(BinDir() + c.bridge, c.title, toolFolder, code);
+                : RecordBrieflyInC(BinDir() + c.bridge, c.title, toolFolder, c.windowMs, code);
         EXPECT_EQ(code, c.inC) << result.error;
         EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
                   std::string::npos);
