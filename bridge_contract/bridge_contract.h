@@ -60,3 +60,6 @@
 #define RECORDINGS_FOLDER "recordings"
 #define RECORDING_EXTENSION ".avi"
 #define RECORDINGS_FROM_TOOL_FOLDER TOOL_WORKDIR "\\" RECORDINGS_FOLDER "\\"
+// Where the package puts the tool, relative to its own folder: two levels down, so that
+// the tool works, and keeps its log, in the unpacked folder itself.
+#define PACKAGE_TOOL_FOLDER "rec\\tool\\"

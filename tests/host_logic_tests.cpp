@@ -10,7 +10,9 @@
 
 #include "avi_summary.h"
 #include "bridge_contract.h"
+#include "bridge_host.h"
 #include "host_options.h"
+#include "run_verdict.h"
 #include "stand_in_tool.h"
 #include "status_lines.h"
 #include "tool_log.h"
@@ -102,13 +104,14 @@ TEST(ParseHostOptions, Table)
         {{}, "record", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--tool-folder", "C:\\t\\", "--seconds", "5"}, "--title", 0, false,
          BRIDGE_SHOW_HIDDEN},
-        {{"record", "--title", "Chart", "--seconds", "5"}, "--tool-folder", 0, false,
-         BRIDGE_SHOW_HIDDEN},
-        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\"}, "exactly one", 0, false,
-         BRIDGE_SHOW_HIDDEN},
+        // Neither stop given: until Enter (or Ctrl+C).
+        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\", "-o", "x.avi"}, nullptr, 0,
+         true, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "5",
           "--until-enter"},
-         "exactly one", 0, false, BRIDGE_SHOW_HIDDEN},
+         "not both", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--output", ""}, "--output", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"windows", "--title", "C"}, "takes no options", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "0"}, "--seconds",
          0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "86401"},
@@ -143,8 +146,11 @@ TEST(ParseHostOptions, Table)
         } else if (c.problem == nullptr) {
             ASSERT_TRUE(parsed) << error;
             EXPECT_FALSE(options.version) << shown;
+            EXPECT_EQ(options.command, HOST_RECORD);
             EXPECT_EQ(options.title, "Chart");
             EXPECT_EQ(options.toolFolder, "C:\\t\\");
+            bool output = c.args.size() > 5 && strcmp(c.args[5], "-o") == 0;
+            EXPECT_EQ(options.output, output ? "x.avi" : "");
             EXPECT_EQ(options.seconds, c.seconds);
             EXPECT_EQ(options.untilEnter, c.untilEnter);
             EXPECT_EQ(options.show, c.show);
@@ -159,11 +165,15 @@ TEST(ParseHostOptions, HelpNamesEveryOption)
 {
     HostOptions options;
     std::string error;
+    const char* windows[] = {"bridge-host.exe", "windows"};
+    ASSERT_TRUE(ParseHostOptions(2, windows, options, error));
+    EXPECT_EQ(options.command, HOST_WINDOWS);
     const char* help[] = {"bridge-host.exe", "--help"};
     ASSERT_TRUE(ParseHostOptions(2, help, options, error));
     EXPECT_TRUE(options.help);
     for (const char* option : {"--title", "--tool-folder", "--seconds", "--until-enter",
-                               "--bridge", "--show", "--help", "--version", "record"}) {
+                               "--bridge", "--show", "--help", "--version", "record", "-o",
+                               "--output", "windows", "Exit codes: 0"}) {
         EXPECT_NE(strstr(HostUsage(), option), nullptr) << option;
     }
 }
@@ -210,6 +220,42 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         EXPECT_EQ(outcome.path, c.path) << c.processId;
         EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
         EXPECT_EQ(outcome.text.find('\r'), std::string::npos) << c.processId;
+    }
+}
+
+TEST(JudgeRun, ExitCodeAndReasonFromTheRunTheLogAndTheFile)
+{
+    const ToolOutcome saved = {TOOL_SAVED, "r.avi", "Saved r.avi: 9 frames"};
+    const ToolOutcome limit = {TOOL_SAVED_AT_LIMIT, "r.avi", "Stopped at the limit; saved r.avi"};
+    const ToolOutcome silent = {TOOL_SILENT, "", ""};
+    const ToolOutcome refused = {TOOL_REFUSED, "", "Not recording: width -4"};
+    const struct {
+        bool asAsked;
+        const char* problem;
+        ToolOutcome tool;
+        bool complete;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {true, "", saved, true, EXIT_RECORDED, ""},
+        {false, "", limit, true, EXIT_RECORDING_SHORT, "reported \"Stopped at the limit"},
+        {true, "", limit, true, EXIT_RECORDING_SHORT, "Stopped at the limit"},
+        {false, "the bridge ended", saved, true, EXIT_RECORDING_SHORT, "the bridge ended"},
+        {false, "", saved, true, EXIT_RECORDING_SHORT, "before the stop"},
+        {false, "the bridge ended", saved, false, EXIT_RECORDING_FAILED,
+         "the bridge ended; its recording is incomplete: not closed"},
+        {true, "", saved, false, EXIT_RECORDING_FAILED, "not closed"},
+        {true, "", silent, false, EXIT_RECORDING_FAILED, "logged no recording in log.txt"},
+        {false, "stopped", silent, false, EXIT_RECORDING_FAILED, "stopped"},
+        {true, "", refused, false, EXIT_RECORDING_FAILED, "did not record: Not recording"},
+    };
+    for (const auto& c : cases) {
+        RunFacts facts = {c.asAsked, c.problem, c.tool, "C:\\r.avi", "log.txt", c.complete,
+                          "not closed"};
+        RunVerdict verdict = JudgeRun(facts);
+        EXPECT_EQ(verdict.exitCode, c.exitCode) << c.says;
+        EXPECT_NE(verdict.reason.find(c.says), std::string::npos) << verdict.reason;
+        EXPECT_EQ(verdict.reason.empty(), c.exitCode == EXIT_RECORDED) << verdict.reason;
     }
 }
 
