@@ -421,7 +421,8 @@ TEST(CloseTitles, CaseThenEditsThenHoldingBestFirst)
 {
     const std::vector<std::string> windows = {
         "Unbenannt - Editor", "Chart", "Bridge Demo Chart", "chart", "Chart",
-        "Untitled - Notepad", "Calculator", "\xC3\xA4rger", "Charts"};
+        "Untitled - Notepad", "Calculator", "CalcuXXXlater", "Colcolotor", "Charts",
+        "\xC3\xA4\xC3\xB6\xC3\xBC"};
     const struct {
         std::string title;
         std::vector<std::string> close;
@@ -431,8 +432,10 @@ TEST(CloseTitles, CaseThenEditsThenHoldingBestFirst)
         {"Demo Chart", {"Chart", "chart", "Bridge Demo Chart"}},
         {"Editor", {"Unbenannt - Editor"}},
         {"Untitled - Notpad", {"Untitled - Notepad"}},
-        {"Calculater", {"Calculator"}},
-        {"\xC3\x84RGER", {"\xC3\xA4rger"}},
+        // Within a third of the length (3), not beyond.
+        {"Calculater", {"Calculator", "CalcuXXXlater"}},
+        // Compared and folded by code point, not by byte.
+        {"\xC3\x84\xC3\x96\xC3\x9C", {"\xC3\xA4\xC3\xB6\xC3\xBC"}},
         {"Ch", {}},
         {"", {}},
         {"Paint", {}},
@@ -442,7 +445,8 @@ TEST(CloseTitles, CaseThenEditsThenHoldingBestFirst)
     }
     // Titles are compared by their first TITLE_COMPARE_LENGTH code points.
     const std::string longTitle(100000, 'x');
-    EXPECT_EQ(CloseTitles(longTitle, {longTitle + "y", "x"}).size(), 1u);
+    const std::string sameStart = std::string(TITLE_COMPARE_LENGTH, 'x') + std::string(50000, 'y');
+    EXPECT_EQ(CloseTitles(longTitle, {sameStart}), std::vector<std::string>{sameStart});
 }
 
 TEST(JudgeArea, CutAsTheBridgeCutsIt)
@@ -457,13 +461,13 @@ TEST(JudgeArea, CutAsTheBridgeCutsIt)
         {{100, 100, 740, 460}, AREA_INSIDE, 0, {100, 100, 640, 360}},
         {{0, 0, 1920, 1080}, AREA_INSIDE, 0, {0, 0, 1920, 1080}},
         {{-100, 100, 540, 460}, AREA_PARTLY_OUTSIDE, SIDE_LEFT, {0, 100, 540, 360}},
-        {{100, -50, 740, 310}, AREA_PARTLY_OUTSIDE, SIDE_ABOVE, {100, 0, 640, 310}},
         {{1800, 1000, 2440, 1360}, AREA_PARTLY_OUTSIDE, SIDE_RIGHT | SIDE_BELOW,
          {1800, 1000, 120, 80}},
         {{INT32_MIN, 0, INT32_MAX, 10}, AREA_PARTLY_OUTSIDE, SIDE_LEFT | SIDE_RIGHT,
          {0, 0, 1920, 10}},
         {{2500, 100, 2600, 200}, AREA_OUTSIDE, SIDE_RIGHT, {2500, 100, -580, 100}},
         {{1920, 0, 2020, 100}, AREA_OUTSIDE, SIDE_RIGHT, {1920, 0, 0, 100}},
+        {{100, 1200, 300, 1300}, AREA_OUTSIDE, SIDE_BELOW, {100, 1200, 200, -120}},
         {{-32000, -32000, -31840, -31972}, AREA_OUTSIDE, SIDE_LEFT | SIDE_ABOVE,
          {0, 0, -31840, -31972}},
         {{10, 10, 10, 50}, AREA_NO_SIZE, 0, {10, 10, 0, 40}},
@@ -550,7 +554,8 @@ TEST(FormatWindowLine, QuotedTitleFirstThenProgramPlaceAndMarks)
          "\"Untitled - Notepad\"  notepad.exe  at 120,80  1026x769"},
         {{"a\\\"b C:\\dir\\", true, "?", at, false},
          "\"a\\\\\\\"b C:\\dir\\\\\"  ?  at 120,80  1026x769"},
-        {{"Tab\there", true, "t.exe", at, false}, "\"Tab?here\"  t.exe  at 120,80  1026x769"},
+        {{"Tab\there\x7f", true, "t\n.exe", at, false},
+         "\"Tab?here?\"  t?.exe  at 120,80  1026x769"},
         {{"Chart", true, "c.exe", {-32000, -32000, -31840, -31972}, true},
          "\"Chart\"  c.exe  at -32000,-32000  160x28  minimised"},
         {{"Chart", true, "c.exe", {-50, 80, 150, 230}, false},
@@ -561,9 +566,6 @@ TEST(FormatWindowLine, QuotedTitleFirstThenProgramPlaceAndMarks)
         {{"Issue #7", true, "c.exe", at, false},
          "\"Issue #7\"  c.exe  at 120,80  1026x769  cannot be recorded: the window title "
          "contains '#', which the bridge takes as the end of the title"},
-        {{" Chart", true, "c.exe", at, false},
-         "\" Chart\"  c.exe  at 120,80  1026x769  cannot be recorded: the window title starts "
-         "with a blank or control character, which the bridge's command line drops"},
         {{"Chart \xCE\xA9", false, "c.exe", at, false},
          "\"Chart \xCE\xA9\"  c.exe  at 120,80  1026x769  cannot be recorded: the title has "
          "characters outside the system code page"},
