@@ -144,23 +144,24 @@ static std::string Placement(const WindowRect& rect)
     return text;
 }
 
+// "left of and above the main screen's origin and past the virtual screen's width, 1920"
 static std::string SideNames(unsigned sides, ScreenSize screen)
 {
-    std::string names;
-    auto add = [&names](const std::string& name) {
-        names += (names.empty() ? "" : ", ") + name;
-    };
-    if (sides & SIDE_LEFT) {
-        add("left of the main screen's origin");
+    const char* origin = (sides & SIDE_LEFT) && (sides & SIDE_ABOVE) ? "left of and above"
+                         : (sides & SIDE_LEFT)                       ? "left of"
+                         : (sides & SIDE_ABOVE)                      ? "above"
+                                                                     : nullptr;
+    std::string names = origin != nullptr ? std::string(origin) + " the main screen's origin" : "";
+    char past[96] = "";
+    if ((sides & SIDE_RIGHT) && (sides & SIDE_BELOW)) {
+        snprintf(past, sizeof past, "width and height, %ldx%ld", static_cast<long>(screen.width),
+                 static_cast<long>(screen.height));
+    } else if (sides & (SIDE_RIGHT | SIDE_BELOW)) {
+        snprintf(past, sizeof past, "%s, %ld", sides & SIDE_RIGHT ? "width" : "height",
+                 static_cast<long>(sides & SIDE_RIGHT ? screen.width : screen.height));
     }
-    if (sides & SIDE_ABOVE) {
-        add("above the main screen's origin");
-    }
-    if (sides & SIDE_RIGHT) {
-        add("past the virtual screen's width, " + std::to_string(screen.width));
-    }
-    if (sides & SIDE_BELOW) {
-        add("past the virtual screen's height, " + std::to_string(screen.height));
+    if (past[0] != '\0') {
+        names += (names.empty() ? "" : " and ") + std::string("past the virtual screen's ") + past;
     }
     return names;
 }

@@ -497,15 +497,15 @@ TEST(CheckTarget, EachVerdictSaysWhyAndWhatToDo)
     } cases[] = {
         {"Chart", {true, false, true, {100, 100, 740, 460}}, TARGET_OK,
          "\"Chart\" (640x360 at 100,100) will be recorded whole"},
-        {"Chart", {true, false, true, {-100, 100, 540, 460}}, TARGET_WARNING,
-         "\"Chart\" (640x360 at -100,100) is partly outside the area that can be recorded (left "
-         "of the main screen's origin): only 540x360 at 0,100 will be recorded; move it onto the "
-         "main screen to record it whole"},
-        {"Chart", {true, false, true, {1800, -10, 2440, 1360}}, TARGET_WARNING,
-         "\"Chart\" (640x1370 at 1800,-10) is partly outside the area that can be recorded "
-         "(above the main screen's origin, past the virtual screen's width, 1920, past the "
-         "virtual screen's height, 1080): only 120x1080 at 1800,0 will be recorded; move it onto "
-         "the main screen to record it whole"},
+        {"Chart", {true, false, true, {-10, -10, 2440, 1360}}, TARGET_WARNING,
+         "\"Chart\" (2450x1370 at -10,-10) is partly outside the area that can be recorded (left "
+         "of and above the main screen's origin and past the virtual screen's width and height, "
+         "1920x1080): only 1920x1080 at 0,0 will be recorded; move it onto the main screen to "
+         "record it whole"},
+        {"Chart", {true, false, true, {100, -10, 300, 1300}}, TARGET_WARNING,
+         "\"Chart\" (200x1310 at 100,-10) is partly outside the area that can be recorded (above "
+         "the main screen's origin and past the virtual screen's height, 1080): only 200x1080 at "
+         "100,0 will be recorded; move it onto the main screen to record it whole"},
         {"Chart", {true, false, true, {2500, 100, 2600, 200}}, TARGET_REFUSED,
          "\"Chart\" (100x100 at 2500,100) lies wholly outside the area that can be recorded "
          "(past the virtual screen's width, 1920): move it onto the main screen"},

@@ -539,7 +539,8 @@ TEST_F(HostProcess, WindowsAreListedAndTargetsCheckedAsTheBridgeFindsThem)
         {"LIST TARGET", TARGET_OK, "(200x150 at 100,100) will be recorded whole"},
         {"List Target Minimised", TARGET_REFUSED, "is minimised"},
         {"List Target Hidden", TARGET_REFUSED, "is hidden"},
-        {"List Target Off Left", TARGET_WARNING, "only 150x150 at 0,100 will be recorded"},
+        {"List Target Off Left", TARGET_WARNING,
+         "(left of the main screen's origin): only 150x150 at 0,100 will be recorded"},
         {"List Traget", TARGET_REFUSED, "close titles: \"List Target\""},
     };
     for (const auto& c : checks) {
