@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <string.h>
+#include <wchar.h>
 
 #include "bridge_client.h"
 
