@@ -422,7 +422,7 @@ TEST(CloseTitles, CaseThenEditsThenHoldingBestFirst)
     const std::vector<std::string> windows = {
         "Unbenannt - Editor", "Chart", "Bridge Demo Chart", "chart", "Chart",
         "Untitled - Notepad", "Calculator", "CalcuXXXlater", "Colcolotor", "Charts",
-        "\xC3\xA4\xC3\xB6\xC3\xBC"};
+        "\xC3\xA4\xC3\xB6\xC3\xBC", "X", ""};
     const struct {
         std::string title;
         std::vector<std::string> close;
@@ -437,6 +437,7 @@ TEST(CloseTitles, CaseThenEditsThenHoldingBestFirst)
         // Compared and folded by code point, not by byte.
         {"\xC3\x84\xC3\x96\xC3\x9C", {"\xC3\xA4\xC3\xB6\xC3\xBC"}},
         {"Ch", {}},
+        {"x", {"X"}},
         {"", {}},
         {"Paint", {}},
     };
