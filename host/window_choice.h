@@ -104,5 +104,5 @@ struct WindowEntry {
 };
 
 // `"Untitled - Notepad"  notepad.exe  at 120,80  1026x769`, then its marks: minimised,
-// outside or partly outside the recordable area, cannot be recorded and why.
+// outside or partly outside the recordable area, no size, cannot be recorded and why.
 std::string FormatWindowLine(const WindowEntry& window, ScreenSize screen);
