@@ -22,6 +22,7 @@
 #include "host_output.h"
 #include "run_verdict.h"
 #include "tool_log.h"
+#include "window_list.h"
 
 #define ELAPSED_REFRESH_MS 100
 // How often the tool's log is read for a recording that ended on its own.
@@ -583,6 +584,19 @@ static int Record(const HostOptions& options)
         Complain(error);
         return refused;
     }
+    // A wrong title, or a window that would not be recorded, costs no failed run.
+    TargetCheck target;
+    if (!CheckTargetWindow(plan.title.c_str(), target, error)) {
+        Complain(error);
+        return EXIT_RECORDING_FAILED;
+    }
+    if (target.verdict == TARGET_REFUSED) {
+        Complain(target.line);
+        return EXIT_RECORDING_FAILED;
+    }
+    if (target.verdict == TARGET_WARNING) {
+        Complain("warning: " + target.line);
+    }
     if (!ListenForStops(options, error)) {
         Complain(error);
         return EXIT_RECORDING_FAILED;
@@ -631,6 +645,17 @@ int main()
     }
     if (options.version) {
         Say("bridge-host " PRODUCT_VERSION "\n");
+        return Finish(EXIT_RECORDED);
+    }
+    if (options.command == HOST_WINDOWS) {
+        std::vector<std::string> lines;
+        if (!ListRecordableWindows(lines, error)) {
+            Complain(error);
+            return Finish(EXIT_RECORDING_FAILED);
+        }
+        for (const std::string& line : lines) {
+            Say(line + "\n");
+        }
         return Finish(EXIT_RECORDED);
     }
     return Finish(Record(options));

@@ -6,6 +6,7 @@
 
 #include "bridge_contract.h"
 #include "command_line.h"
+#include "shown_text.h"
 
 static const struct {
     const char* name;
@@ -44,17 +45,6 @@ static const char USAGE[] =
 const char* HostUsage()
 {
     return USAGE;
-}
-
-std::string Shown(const std::string& argument)
-{
-    std::string shown = argument;
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            c = '?';
-        }
-    }
-    return shown;
 }
 
 static bool ParseSeconds(const char* text, int& seconds)

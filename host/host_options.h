@@ -29,9 +29,5 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
 
 const char* HostUsage();
 
-// The argument as a reason quotes it: control characters as '?', so that a line feed in
-// it cannot break the reason's one line.
-std::string Shown(const std::string& argument);
-
 // "mm:ss.t" for the updating elapsed-time line.
 std::string FormatElapsed(unsigned long milliseconds);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "demo_target.h"
 #include "media_check.h"
 #include "process_harness.h"
+#include "window_list.h"
 
 namespace {
 
@@ -539,8 +541,10 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         {"record --title \"Host Test Target\" --seconds 5 -o TAKEN", 2, "never overwrites a file"},
         {"record --title Chart --tool-folder \"TOOL\" --seconds 5", 2,
          "bridge-host: --tool-folder took in the quote"},
-        {"record --title \"No Such Window 4711\" --tool-folder TOOL --seconds 5", 1,
-         "bridge-host: the bridge reported \"" STATUS_TARGET_NOT_FOUND "\""},
+        // Nothing starts for a title no window has; the real one is named.
+        {"record --title \"Host Tset Target\" --tool-folder TOOL --seconds 5", 1,
+         "bridge-host: no window is titled \"Host Tset Target\"; close titles: \"Host Test "
+         "Target\""},
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 5 --bridge "
          "C:\\nowhere\\b.exe", 1,
          "bridge-host: could not start the bridge \"C:\\nowhere\\b.exe\""},
@@ -613,6 +617,64 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         DWORD oldExit = 0;
         EXPECT_TRUE(!c.oldToolRecording || WaitForExit(old, TARGET_WAIT_MS, &oldExit));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+    }
+}
+
+TEST_F(HostProcess, WindowsAreListedAndTargetsCheckedAsTheBridgeFindsThem)
+{
+    TargetWindow onScreen("List Target", 100, 100, 200, 150);
+    TargetWindow minimised("List Target Minimised", 300, 100, 200, 150);
+    TargetWindow offLeft("List Target Off Left", -50, 100, 200, 150);
+    TargetWindow foreign("", 500, 100, 200, 150);
+    ShowWindow(minimised.handle(), SW_MINIMIZE);
+    // Never shown: the bridge finds it all the same.
+    std::unique_ptr<HWND__, decltype(&DestroyWindow)> hidden(
+        CreateWindowExA(0, "STATIC", "List Target Hidden", WS_POPUP, 0, 0, 50, 50, NULL, NULL,
+                        NULL, NULL),
+        DestroyWindow);
+    ASSERT_NE(hidden.get(), (HWND)NULL);
+    // A window of this process answers for its title through its procedure, which must
+    // be a wide one for the title to stay wide.
+    SetWindowLongPtrW(foreign.handle(), GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(DefWindowProcW));
+    ASSERT_TRUE(SetWindowTextW(foreign.handle(), L"List Target \u03A9"));
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ListRecordableWindows(lines, error)) << error;
+    auto lineOf = [&lines](const std::string& title) {
+        for (const std::string& line : lines) {
+            if (line.rfind("\"" + title + "\"  ", 0) == 0) {
+                return line;
+            }
+        }
+        return std::string("(not listed)");
+    };
+    EXPECT_EQ(lineOf("List Target"),
+              "\"List Target\"  host_process_tests.exe  at 100,100  200x150");
+    EXPECT_EQ(lineOf("List Target Hidden"), "(not listed)");
+    EXPECT_NE(lineOf("List Target Minimised").find("  minimised"), std::string::npos);
+    EXPECT_NE(lineOf("List Target Off Left").find("at -50,100  200x150  partly outside"),
+              std::string::npos);
+    EXPECT_NE(lineOf("List Target \xCE\xA9").find("cannot be recorded: the title has characters"),
+              std::string::npos);
+    const struct {
+        const char* title;
+        TargetVerdict verdict;
+        const char* says;
+    } checks[] = {
+        {"List Target", TARGET_OK, "(200x150 at 100,100) will be recorded whole"},
+        {"LIST TARGET", TARGET_OK, "(200x150 at 100,100) will be recorded whole"},
+        {"List Target Minimised", TARGET_REFUSED, "is minimised"},
+        {"List Target Hidden", TARGET_REFUSED, "is hidden"},
+        {"List Target Off Left", TARGET_WARNING,
+         "(left of the main screen's origin): only 150x150 at 0,100 will be recorded"},
+        {"List Traget", TARGET_REFUSED, "close titles: \"List Target\""},
+    };
+    for (const auto& c : checks) {
+        TargetCheck check;
+        ASSERT_TRUE(CheckTargetWindow(c.title, check, error)) << error;
+        EXPECT_EQ(check.verdict, c.verdict) << check.line;
+        EXPECT_NE(check.line.find(c.says), std::string::npos) << check.line;
     }
 }
 
