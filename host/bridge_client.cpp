@@ -510,7 +510,8 @@ static bool PostCommand(BridgeSession& session, UINT command, const char* name)
 
 static bool StopRequested(BridgeSession& session)
 {
-    return session.stopRequest != NULL && WaitForSingleObject(session.stopRequest, 0) == WAIT_OBJECT_0;
+    return session.stopRequest != NULL &&
+           WaitForSingleObject(session.stopRequest, 0) == WAIT_OBJECT_0;
 }
 
 bool SendStartCommand(BridgeSession& session, DWORD timeoutMs)

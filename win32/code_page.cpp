@@ -67,8 +67,8 @@ bool AnsiFromUtf8(const std::string& text, std::string& ansi, std::string& missi
         BOOL lossy = FALSE;
         Narrow(CP_ACP, one, WC_NO_BEST_FIT_CHARS, &lossy);
         if (lossy) {
-            unsigned long code = count == 2 ? 0x10000 + ((one[0] - 0xD800) << 10) + (one[1] - 0xDC00)
-                                            : one[0];
+            unsigned long code =
+                count == 2 ? 0x10000 + ((one[0] - 0xD800) << 10) + (one[1] - 0xDC00) : one[0];
             char number[16];
             snprintf(number, sizeof number, " (U+%04lX)", code);
             missing += (missing.empty() ? "'" : ", '") + Utf8FromWide(one) + "'" + number;
