@@ -227,7 +227,7 @@ int main()
         Child child;
         began = NowMs();
         Start(host, std::string("record --title \"") + DEMO_TITLE + "\" --tool-folder " + folder +
-                        " --until-enter", child);
+                        " --until-enter -o " + work, child);
         WaitForText(child, STATUS_STARTED);
         toStarted.push_back(NowMs() - began);
         Sleep(RECORD_MS);

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include "code_page.h"
 #include "describe_error.h"
 
 #define PIPE_READ_SIZE 4096
@@ -42,6 +43,7 @@ void InitBridgeSession(BridgeSession& session, StatusLineSink sink, void* sinkCo
     session.exitFailed = false;
     session.recorderMissing = false;
     session.targetMissing = false;
+    session.stoppedDuringStart = false;
     session.error.clear();
 }
 
@@ -154,8 +156,8 @@ static bool WaitForBridgeEnd(BridgeSession& session, DWORD timeoutMs)
 
 // Starts a process that inherits the given handles and no other inheritable handle of
 // the host, which would otherwise stay open in it for its whole life.
-static bool CreateWithHandles(std::string& commandLine, HANDLE* handles, DWORD count,
-                              DWORD flags, STARTUPINFOEXA& startup, PROCESS_INFORMATION& info,
+static bool CreateWithHandles(std::wstring& commandLine, HANDLE* handles, DWORD count,
+                              DWORD flags, STARTUPINFOEXW& startup, PROCESS_INFORMATION& info,
                               std::string& error)
 {
     SIZE_T listSize = 0;
@@ -172,10 +174,10 @@ static bool CreateWithHandles(std::string& commandLine, HANDLE* handles, DWORD c
     if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
                                    count * sizeof *handles, NULL, NULL)) {
         error = DescribeFailure("UpdateProcThreadAttribute", GetLastError());
-    } else if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, TRUE,
+    } else if (!CreateProcessW(NULL, &commandLine[0], NULL, NULL, TRUE,
                                EXTENDED_STARTUPINFO_PRESENT | flags, NULL, NULL,
                                &startup.StartupInfo, &info)) {
-        error = DescribeFailure("CreateProcessA", GetLastError());
+        error = DescribeFailure("CreateProcessW", GetLastError());
     } else {
         created = true;
     }
@@ -187,11 +189,11 @@ static bool CreateWithHandles(std::string& commandLine, HANDLE* handles, DWORD c
 // so that a Ctrl+C or Ctrl+Break meant for the host does not end it, and the tool it
 // starts, before the host has stopped them in order. It starts suspended, until it is in
 // the run's job.
-static bool CreateBridgeProcess(std::string& commandLine, HANDLE output, HANDLE input,
+static bool CreateBridgeProcess(std::wstring& commandLine, HANDLE output, HANDLE input,
                                 int showCommand, PROCESS_INFORMATION& info, std::string& error)
 {
     HANDLE inherited[] = {output, input};
-    STARTUPINFOEXA startup;
+    STARTUPINFOEXW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow = static_cast<WORD>(showCommand);
@@ -260,9 +262,14 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
         CloseHandle(writeEnd);
         return Fail(session, DescribeFailure("CreateFileA(NUL)", code));
     }
-    size_t length = lumaro_bridge_build_command_line(bridgePath, title, toolFolder, NULL, 0);
-    std::string commandLine(length + 1, '\0');
-    lumaro_bridge_build_command_line(bridgePath, title, toolFolder, &commandLine[0], length + 1);
+    // The bridge's path may hold any character; the rest of its line is narrow text, as
+    // the bridge reads it. The line is built around an empty path, whose quotes lead it.
+    std::string line(lumaro_bridge_build_command_line("", title, toolFolder, NULL, 0) + 1,
+                     '\0');
+    lumaro_bridge_build_command_line("", title, toolFolder, &line[0], line.size());
+    line.resize(line.size() - 1);
+    std::wstring commandLine =
+        L"\"" + WideFromUtf8(bridgePath) + L"\"" + WideFromAnsi(line.substr(2));
     PROCESS_INFORMATION info;
     std::string error;
     bool created = CreateBridgeProcess(commandLine, writeEnd, input, showCommand, info, error);
@@ -286,7 +293,7 @@ bool StartBridge(BridgeSession& session, const char* bridgePath, const char* tit
     return true;
 }
 
-static HWND FindWindowOfProcess(const char* className, const char* title, DWORD processId)
+HWND FindWindowOfProcess(const char* className, const char* title, DWORD processId)
 {
     for (HWND window = FindWindowExA(NULL, NULL, className, title); window != NULL;
          window = FindWindowExA(NULL, window, className, title)) {
@@ -501,13 +508,25 @@ static bool PostCommand(BridgeSession& session, UINT command, const char* name)
                              DescribeFailure("PostMessageA", code));
 }
 
+static bool StopRequested(BridgeSession& session)
+{
+    return session.stopRequest != NULL &&
+           WaitForSingleObject(session.stopRequest, 0) == WAIT_OBJECT_0;
+}
+
 bool SendStartCommand(BridgeSession& session, DWORD timeoutMs)
 {
+    if (StopRequested(session)) {
+        return Fail(session, STOPPED_BEFORE_RECORDING);
+    }
     if (!PostCommand(session, WM_BRIDGE_START, "start")) {
         return false;
     }
     DWORD started = GetTickCount();
     for (;;) {
+        // The tool is starting its recording, which cannot be called back: the stop
+        // follows as soon as it has begun.
+        session.stoppedDuringStart = session.stoppedDuringStart || StopRequested(session);
         ReadOutput(session);
         if (session.started) {
             // Start is served inside the error box's message loop as well.
@@ -533,12 +552,10 @@ bool BridgeStillRecording(BridgeSession& session)
     ReadOutput(session);
     if (BridgeEnded(session)) {
         ReadFinalOutput(session);
-        return Fail(session, EndedText(session) + " while recording, without an exit line; "
-                                                  "the recording is incomplete");
+        return Fail(session, EndedText(session) + " while recording, without an exit line");
     }
     if (ToolEnded(session)) {
-        return Fail(session, ToolEndedText(session) + " while recording; the recording is "
-                                                      "incomplete");
+        return Fail(session, ToolEndedText(session) + " while recording");
     }
     return true;
 }
@@ -556,8 +573,7 @@ bool SendStopCommand(BridgeSession& session, DWORD timeoutMs)
     if (session.exitFailed && ToolEnded(session)) {
         // On Windows, ending a process that has already ended fails.
         return Fail(session, "the bridge reported \"" STATUS_EXIT_FAILED "\": " +
-                                 ToolEndedText(session) + " before stop, so the recording is "
-                                                          "incomplete");
+                                 ToolEndedText(session) + " before stop");
     }
     if (session.exitFailed) {
         return Fail(session, "the bridge reported \"" STATUS_EXIT_FAILED
@@ -671,7 +687,7 @@ static bool WaitGuardReady(HANDLE ready, HANDLE guard, std::string& error)
     return false;
 }
 
-bool StartGuard(BridgeSession& session, const char* hostPath, const char* jobName,
+bool StartGuard(BridgeSession& session, const char* guardPath, const char* jobName,
                 std::string& error)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
@@ -686,9 +702,10 @@ bool StartGuard(BridgeSession& session, const char* hostPath, const char* jobNam
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[0])),
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[1])),
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[2])));
-        std::string commandLine = std::string("\"") + hostPath + "\" " GUARD_OPTION + numbers +
-                                  (jobName != NULL ? jobName : GUARD_NO_JOB);
-        STARTUPINFOEXA startup;
+        std::wstring commandLine = L"\"" + WideFromUtf8(guardPath) + L"\"" +
+                                   WideFromUtf8(numbers) +
+                                   WideFromAnsi(jobName != NULL ? jobName : GUARD_NO_JOB);
+        STARTUPINFOEXW startup;
         ZeroMemory(&startup, sizeof startup);
         PROCESS_INFORMATION info;
         // Away from the console: a close of the console or a Ctrl+C must not end it.
@@ -709,42 +726,4 @@ bool StartGuard(BridgeSession& session, const char* hostPath, const char* jobNam
         }
     }
     return started;
-}
-
-static HANDLE HandleArgument(const char* text)
-{
-    return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(strtoul(text, NULL, 10)));
-}
-
-void GuardBridge(const char* host, const char* bridge, const char* ready, const char* jobName)
-{
-    HANDLE hostProcess = HandleArgument(host);
-    HANDLE bridgeProcess = HandleArgument(bridge);
-    // Opened, not inherited: a guard whose start the host never finished holds nothing,
-    // and the job's end takes it along with the rest. Never closed: the guard's own end
-    // closes it, and with it whatever of the run still runs; closing the last handle
-    // from here would end the guard, which is in the job, inside its own call.
-    if (strcmp(jobName, GUARD_NO_JOB) != 0) {
-        OpenJobObjectA(JOB_OBJECT_QUERY, FALSE, jobName);
-    }
-    SetEvent(HandleArgument(ready));
-    CloseHandle(HandleArgument(ready));
-    HANDLE both[] = {hostProcess, bridgeProcess};
-    // The run lasts as long as its host says (a day at most); the guard waits it out.
-    if (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0) {
-        // The stop waits in the bridge's queue until the bridge serves commands, after
-        // its discovery at the latest.
-        DWORD bridgeId = GetProcessId(bridgeProcess);
-        DWORD started = GetTickCount();
-        bool posted = false;
-        while (WaitForSingleObject(bridgeProcess, BRIDGE_POLL_MS) == WAIT_TIMEOUT &&
-               GetTickCount() - started < GUARD_STOP_TIMEOUT_MS) {
-            HWND window = posted ? NULL : FindWindowOfProcess(BRIDGE_NAME, BRIDGE_NAME, bridgeId);
-            if (window != NULL) {
-                posted = PostMessageA(window, WM_BRIDGE_STOP, 0, 0) != FALSE;
-            }
-        }
-    }
-    CloseHandle(bridgeProcess);
-    CloseHandle(hostProcess);
 }

@@ -64,13 +64,17 @@ struct BridgeSession {
     bool exitFailed;
     bool recorderMissing;
     bool targetMissing;
+    // A stop was asked for after the start command went out and before "startcapture".
+    bool stoppedDuringStart;
     std::string error;
 };
 
 void InitBridgeSession(BridgeSession& session, StatusLineSink sink, void* sinkContext);
 
 // Starts "<bridgePath>" Title#ToolFolder\ with standard output (and error) on a pipe,
-// which is all the bridge inherits of the host.
+// which is all the bridge inherits of the host. The path is UTF-8 and may hold any
+// character; the title and the tool folder are in the ANSI code page, as the bridge
+// reads them.
 bool StartBridge(BridgeSession& session, const char* bridgePath, const char* title,
                  const char* toolFolder, int showCommand);
 
@@ -83,7 +87,9 @@ bool FindBridgeWindow(BridgeSession& session, DWORD timeoutMs);
 // it closes) or the bridge's end.
 bool WaitBridgeReady(BridgeSession& session, DWORD timeoutMs);
 
-// Posts the start command and waits for "startcapture".
+// Posts the start command and waits for "startcapture". A stop asked for before it goes
+// out means it is not sent; one asked for while the tool starts recording is noted in
+// stoppedDuringStart.
 bool SendStartCommand(BridgeSession& session, DWORD timeoutMs);
 
 // Reads what has arrived; false once the bridge or the tool has ended (while they should
@@ -114,23 +120,21 @@ void EndBridgeSession(BridgeSession& session);
 // will not have it so (the run then goes on without).
 HANDLE JoinRunJob(const char* name);
 
-// Starts "<hostPath>" --guard, a second process of the host that outlives it: should the
+// Starts "<guardPath>" (GUARD_EXE, UTF-8), a process that outlives the host: should the
 // host end before the bridge (ended from outside, or crashed), the guard stops the bridge
 // as the host would have, so that the tool finishes its file, and then leaves, taking
 // the job named jobName (JoinRunJob; null for none) and anything still in it along.
 // Returns once the guard holds the job, within GUARD_READY_TIMEOUT_MS. It inherits the
 // host's and the bridge's process and its ready event, and nothing else of the host.
-bool StartGuard(BridgeSession& session, const char* hostPath, const char* jobName,
+bool StartGuard(BridgeSession& session, const char* guardPath, const char* jobName,
                 std::string& error);
 
-// The guard's side: the three handles and the job's name as StartGuard passes them on
-// its command line. Returns when the bridge has ended, or has been stopped after the
-// host ended.
-void GuardBridge(const char* host, const char* bridge, const char* ready, const char* jobName);
-
-#define GUARD_OPTION "--guard"
-// Stands for the job's name when there is none.
+// The guard's command line after its name: the host's and the bridge's process handles,
+// its ready event (numbers of inherited handles) and the job's name, or, for none:
 #define GUARD_NO_JOB "-"
+
+// The first top-level window of the process with that class and title.
+HWND FindWindowOfProcess(const char* className, const char* title, DWORD processId);
 
 // DescribeError's sentence as a string.
 std::string DescribeFailure(const char* call, DWORD code);

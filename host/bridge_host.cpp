@@ -1,9 +1,9 @@
 // bridge-host: records one window by its title through the bridge and the recording
-// tool, printing the bridge's status lines as they come and where the recording went.
-// Ctrl+C, Ctrl+Break, Enter (with --until-enter), closing the console, logoff and
-// shutdown all ask for the one stop: before the recording began the run ends at once,
-// after it the recording is stopped and kept, and either way nothing the run started
-// goes on running.
+// tool, printing the bridge's status lines as they come, then moves the recording where
+// the user asked and says where it went. Ctrl+C, Ctrl+Break, Enter, closing the console,
+// a close request, logoff and shutdown all ask for the one stop: before the recording
+// began the run ends at once, after it the recording is stopped and kept, and either way
+// nothing the run started goes on running.
 #include "bridge_host.h"
 
 #include <windows.h>
@@ -12,11 +12,16 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "avi_summary.h"
 #include "bridge_client.h"
+#include "code_page.h"
 #include "host_options.h"
+#include "host_output.h"
+#include "run_verdict.h"
 #include "tool_log.h"
+#include "window_list.h"
 
 #define ELAPSED_REFRESH_MS 100
 // How often the tool's log is read for a recording that ended on its own.
@@ -28,6 +33,10 @@
 // bridge-host is told first and can still stop them.
 #define HOST_SHUTDOWN_LEVEL 0x300
 #define LISTENER_START_TIMEOUT_MS 10000
+// What nobody reads (a stalled console, a pipe left unread) is given up this long after
+// the run, so that the exit code still comes.
+#define OUTPUT_DRAIN_MS 2000
+#define LONGEST_PATH 32768
 
 static const int SHOW_COMMANDS[] = {SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED};
 
@@ -36,8 +45,9 @@ struct HostState {
     HANDLE finished;    // the run has stopped, cleaned up and said how it went
     HANDLE listening;   // the session-end window exists, or listenError says why not
     std::string listenError;
-    bool console;       // standard output is a console: the elapsed time updates in place
     bool elapsedShown;  // the updating line is on the screen
+    DWORD inputMode;    // the console's input mode before bridge-host turned QuickEdit off
+    bool quickEditOff;
     // The tool's log as long as it was when the run began: what is before is earlier
     // runs', whose tools may have had the process id this run's tool has.
     LARGE_INTEGER logStart;
@@ -47,12 +57,28 @@ struct HostState {
     char jobName[64];
 };
 
+// What a run works with, settled before anything starts.
+struct RunPlan {
+    std::string bridge;     // UTF-8
+    std::string guard;      // UTF-8
+    std::string title;      // in the ANSI code page, as the bridge takes it
+    std::string toolFolder; // likewise, with its trailing backslash
+    std::wstring output;    // a folder (ending in a backslash) or a new file
+    bool outputFolder;
+};
+
 static HostState g_host;
+
+static int Finish(int exitCode)
+{
+    FinishOutput(OUTPUT_DRAIN_MS);
+    return exitCode;
+}
 
 static void EndElapsedLine()
 {
     if (g_host.elapsedShown) {
-        printf("\n");
+        Say("\n");
         g_host.elapsedShown = false;
     }
 }
@@ -60,8 +86,7 @@ static void EndElapsedLine()
 static void PrintStatusLine(const std::string& line, void*)
 {
     EndElapsedLine();
-    printf("%s\n", LineText(line).c_str());
-    fflush(stdout);
+    Say(Utf8FromAnsi(LineText(line)) + "\n");
 }
 
 // For the events after which the system ends the process as soon as the handler
@@ -91,6 +116,10 @@ static LRESULT CALLBACK SessionEndProc(HWND window, UINT message, WPARAM wParam,
         if (wParam) {
             StopAndWaitForTheEnd();
         }
+        return 0;
+    case WM_CLOSE:
+        // A close request, as taskkill without /F sends it: the run stops as asked.
+        SetEvent(g_host.stopRequest);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -146,6 +175,25 @@ static bool StartThread(LPTHREAD_START_ROUTINE routine, std::string& error)
     return true;
 }
 
+// One click into a console in QuickEdit mode, Windows' default, starts a selection that
+// holds up its output and swallows the next Enter; it is off while bridge-host runs.
+static void HoldOffQuickEdit()
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleMode(input, &g_host.inputMode) && (g_host.inputMode & ENABLE_QUICK_EDIT_MODE)) {
+        g_host.quickEditOff =
+            SetConsoleMode(input, (g_host.inputMode | ENABLE_EXTENDED_FLAGS) &
+                                      ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE)) != FALSE;
+    }
+}
+
+static void RestoreQuickEdit()
+{
+    if (g_host.quickEditOff) {
+        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), g_host.inputMode | ENABLE_EXTENDED_FLAGS);
+    }
+}
+
 static bool ListenForStops(const HostOptions& options, std::string& error)
 {
     g_host.stopRequest = CreateEventA(NULL, TRUE, FALSE, NULL);
@@ -174,45 +222,139 @@ static bool ListenForStops(const HostOptions& options, std::string& error)
         return false;
     }
     error = g_host.listenError;
+    HoldOffQuickEdit();
     return error.empty();
 }
 
-static std::string OwnPath()
+// bridge-host's own folder, with its backslash, in full whatever characters it holds and
+// however long it is; empty when the system will not say.
+static std::wstring OwnFolder()
 {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
-    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameW(NULL, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return L"";
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path.substr(0, path.find_last_of(L"\\/") + 1);
+        }
+        if (path.size() >= LONGEST_PATH) {
+            return L"";
+        }
+        path.resize(path.size() * 2);
+    }
 }
 
-static std::string SiblingPath(const char* name)
+static std::wstring FullPath(const std::wstring& path)
 {
-    std::string own = OwnPath();
-    return own.empty() ? name : own.substr(0, own.find_last_of("\\/") + 1) + name;
+    DWORD length = GetFullPathNameW(path.c_str(), 0, NULL, NULL);
+    std::wstring full(length, L'\0');
+    if (length == 0 || GetFullPathNameW(path.c_str(), length, &full[0], NULL) >= length) {
+        return path;
+    }
+    full.resize(length - 1);
+    return full;
 }
 
-static std::string FullPath(const std::string& path)
+// The tool folder in the ANSI code page, since the bridge takes it so; a folder whose
+// name the code page cannot carry goes by its short name, which it can, where the
+// volume keeps one.
+static bool AnsiToolFolder(const std::string& folder, std::string& ansi, std::string& error)
 {
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, NULL);
-    return length > 0 && length < sizeof full ? full : path;
+    std::string missing;
+    if (AnsiFromUtf8(folder, ansi, missing)) {
+        return true;
+    }
+    std::wstring wide = WideFromUtf8(folder);
+    std::wstring shortName(LONGEST_PATH, L'\0');
+    DWORD length = GetShortPathNameW(wide.c_str(), &shortName[0], LONGEST_PATH);
+    std::string unused;
+    if (length > 0 && length < LONGEST_PATH) {
+        shortName.resize(length);
+        if (AnsiFromUtf8(Utf8FromWide(shortName), ansi, unused)) {
+            return true;
+        }
+    }
+    error = "the tool folder " + folder + " holds characters the system code page cannot carry (" +
+            missing + ") and has no short name that it can; the bridge takes the folder in "
+            "that code page: put the tool (or the whole package) in a folder named without them";
+    return false;
 }
 
-static std::string ToolLogPath(const HostOptions& options)
+// Where the finished recording goes: an existing folder, where it keeps its name, or a
+// new file in an existing folder. An existing file is refused: nothing is overwritten.
+static bool PlanOutput(const std::string& given, RunPlan& plan, std::string& error)
 {
-    return FullPath(options.toolFolder + TOOL_WORKDIR "\\" RECORDER_LOG);
+    std::wstring path = FullPath(WideFromUtf8(given.empty() ? "." : given));
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        plan.output = path.back() == L'\\' ? path : path + L'\\';
+        plan.outputFolder = true;
+        return true;
+    }
+    std::string shown = Utf8FromWide(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        error = "--output " + shown + " exists, and bridge-host never overwrites a file: give "
+                "a new file name or a folder";
+        return false;
+    }
+    std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+    DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+    if (path.back() == L'\\' || path.back() == L'/' ||
+        folderAttributes == INVALID_FILE_ATTRIBUTES ||
+        !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = "--output " + shown + ": there is no such folder";
+        return false;
+    }
+    plan.output = path;
+    plan.outputFolder = false;
+    return true;
 }
 
-static HANDLE OpenToolLog(const HostOptions& options)
+// Settles the run's programs, texts and paths; the exit code of a refusal, else 0.
+static int PlanRun(const HostOptions& options, RunPlan& plan, std::string& error)
 {
-    return CreateFileA(ToolLogPath(options).c_str(), GENERIC_READ,
+    std::string own = Utf8FromWide(OwnFolder());
+    plan.bridge = options.bridgePath.empty() ? own + BRIDGE_EXE : options.bridgePath;
+    plan.guard = own + GUARD_EXE;
+    std::string missing;
+    if (!AnsiFromUtf8(options.title, plan.title, missing)) {
+        error = "the title holds characters the system code page cannot carry (" + missing +
+                "), and the bridge takes the title in that code page";
+        return EXIT_BAD_OPTIONS;
+    }
+    bool given = !options.toolFolder.empty();
+    if (!AnsiToolFolder(given ? options.toolFolder : own + PACKAGE_TOOL_FOLDER, plan.toolFolder,
+                        error)) {
+        return given ? EXIT_BAD_OPTIONS : EXIT_RECORDING_FAILED;
+    }
+    const char* bad = lumaro_bridge_check_command_line(plan.title.c_str(), plan.toolFolder.c_str());
+    if (bad != NULL) {
+        error = bad;
+        return EXIT_BAD_OPTIONS;
+    }
+    return PlanOutput(options.output, plan, error) ? 0 : EXIT_BAD_OPTIONS;
+}
+
+// Under the tool's working directory (two levels above the tool folder).
+static std::wstring InToolWorkDir(const RunPlan& plan, const std::string& relative)
+{
+    return FullPath(WideFromAnsi(plan.toolFolder + TOOL_WORKDIR "\\" + relative));
+}
+
+static HANDLE OpenToolLog(const RunPlan& plan)
+{
+    return CreateFileW(InToolWorkDir(plan, RECORDER_LOG).c_str(), GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                        OPEN_EXISTING, 0, NULL);
 }
 
-static void MarkToolLogStart(const HostOptions& options)
+static void MarkToolLogStart(const RunPlan& plan)
 {
     g_host.logStart.QuadPart = 0;
-    HANDLE log = OpenToolLog(options);
+    HANDLE log = OpenToolLog(plan);
     if (log != INVALID_HANDLE_VALUE) {
         GetFileSizeEx(log, &g_host.logStart);
         CloseHandle(log);
@@ -220,12 +362,13 @@ static void MarkToolLogStart(const HostOptions& options)
 }
 
 // The lines the tool wrote during this run.
-static bool ReadRunsToolLog(const HostOptions& options, std::string& text, std::string& error)
+static bool ReadRunsToolLog(const RunPlan& plan, std::string& text, std::string& error)
 {
-    HANDLE log = OpenToolLog(options);
+    HANDLE log = OpenToolLog(plan);
     if (log == INVALID_HANDLE_VALUE) {
         error = "could not read the recording tool's log: " +
-                DescribeFailure(("CreateFileA(" + ToolLogPath(options) + ")").c_str(),
+                DescribeFailure(("CreateFileW(" + Utf8FromWide(InToolWorkDir(plan, RECORDER_LOG)) +
+                                 ")").c_str(),
                                 GetLastError());
         return false;
     }
@@ -243,32 +386,30 @@ static bool ReadRunsToolLog(const HostOptions& options, std::string& text, std::
     return true;
 }
 
-// The tool ends a recording by itself when its disk is full, at the file size limit or
-// when the screen cannot be captured for long; waiting out the time would only hide it.
-static bool ToolEndedItsRecording(const BridgeSession& session, const HostOptions& options)
+static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan& plan)
 {
     std::string log;
     std::string error;
-    if (session.toolId == 0 || !ReadRunsToolLog(options, log, error)) {
-        return false;
+    if (session.toolId == 0 || !ReadRunsToolLog(plan, log, error)) {
+        return ToolOutcome{TOOL_SILENT, "", ""};
     }
-    ToolEnd end = ReadToolOutcome(log, session.toolId).end;
-    return end == TOOL_SAVED || end == TOOL_SAVED_AT_LIMIT || end == TOOL_FAILED;
+    return ReadToolOutcome(log, session.toolId);
 }
 
 // Starts the bridge, records until the time is up, a stop is asked for or the tool ends
-// the recording by itself, then stops.
-static bool RunBridge(BridgeSession& session, const HostOptions& options)
+// the recording by itself, then stops. `asked`: the stop came when the time was up or
+// the user asked for it.
+static bool RunBridge(BridgeSession& session, const HostOptions& options, const RunPlan& plan,
+                      bool& asked)
 {
-    std::string bridge =
-        options.bridgePath.empty() ? SiblingPath(BRIDGE_EXE) : options.bridgePath;
-    MarkToolLogStart(options);
-    if (!StartBridge(session, bridge.c_str(), options.title.c_str(),
-                     options.toolFolder.c_str(), SHOW_COMMANDS[options.show])) {
+    asked = false;
+    MarkToolLogStart(plan);
+    if (!StartBridge(session, plan.bridge.c_str(), plan.title.c_str(), plan.toolFolder.c_str(),
+                     SHOW_COMMANDS[options.show])) {
         return false;
     }
     std::string guardError;
-    if (!StartGuard(session, OwnPath().c_str(), g_host.job != NULL ? g_host.jobName : NULL,
+    if (!StartGuard(session, plan.guard.c_str(), g_host.job != NULL ? g_host.jobName : NULL,
                     guardError)) {
         session.error = guardError;
         return false;
@@ -278,17 +419,26 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
         !SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
         return false;
     }
+    if (options.untilEnter) {
+        Say("recording until Enter or Ctrl+C\n");
+    }
     DWORD recording = GetTickCount();
     DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
-    DWORD logRead = recording;
-    for (;;) {
+    // The log is read at once too: a refusal is there before "startcapture".
+    DWORD logRead = recording - TOOL_LOG_POLL_MS;
+    while (!session.stoppedDuringStart) {
         DWORD elapsed = GetTickCount() - recording;
         if (!options.untilEnter && elapsed >= limit) {
+            asked = true;
             break;
         }
         if (GetTickCount() - logRead >= TOOL_LOG_POLL_MS) {
             logRead = GetTickCount();
-            if (ToolEndedItsRecording(session, options)) {
+            // The tool refuses a region it cannot record, and ends a recording by itself
+            // when its disk is full, at a file size limit or when the screen cannot be
+            // captured for long: waiting out the time would only hide it.
+            ToolEnd end = ToolOutcomeSoFar(session, plan).end;
+            if (end != TOOL_SILENT && end != TOOL_RECORDING) {
                 break;
             }
         }
@@ -298,10 +448,9 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
         }
         // Redrawn in place on a console only: in a file or a pipe it would be a heap of
         // fragments.
-        if (g_host.console) {
-            printf("\rrecording %s%s", FormatElapsed(elapsed).c_str(),
-                   options.untilEnter ? "  (Enter stops)" : "");
-            fflush(stdout);
+        if (OutputIsConsole()) {
+            SayProgress("\rrecording " + FormatElapsed(elapsed) +
+                        (options.untilEnter ? "  (Enter stops)" : ""));
             g_host.elapsedShown = true;
         }
         DWORD wait = ELAPSED_REFRESH_MS;
@@ -309,12 +458,12 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options)
             wait = limit - elapsed;
         }
         if (WaitForSingleObject(g_host.stopRequest, wait) == WAIT_OBJECT_0) {
+            asked = true;
             break;
         }
     }
-    printf("%srecording %s\n", g_host.elapsedShown ? "\r" : "",
-           FormatElapsed(GetTickCount() - recording).c_str());
-    fflush(stdout);
+    Say(std::string(g_host.elapsedShown ? "\r" : "") + "recording " +
+        FormatElapsed(GetTickCount() - recording) + "\n");
     g_host.elapsedShown = false;
     return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
 }
@@ -330,12 +479,13 @@ static bool ReadFileBytes(void* context, uint32_t offset, void* into, uint32_t c
 }
 
 // Whether the file is a complete recording, with the figures of one.
-static bool ReadRecording(const std::string& path, AviSummary& summary, std::string& error)
+static bool ReadRecording(const std::wstring& path, AviSummary& summary, std::string& error)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    std::string shown = Utf8FromWide(path);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        error = path + " could not be read: " + DescribeFailure("CreateFileA", GetLastError());
+        error = shown + " could not be read: " + DescribeFailure("CreateFileW", GetLastError());
         return false;
     }
     LARGE_INTEGER size;
@@ -345,108 +495,111 @@ static bool ReadRecording(const std::string& path, AviSummary& summary, std::str
     bool read = ReadAviSummary(source, summary, problem);
     CloseHandle(file);
     if (!read) {
-        error = path + " is not readable as AVI: " + problem;
+        error = shown + " is not readable as AVI: " + problem;
     } else if (!AviComplete(summary)) {
-        error = path + " was not closed properly: its index or frame count is missing";
+        error = shown + " was not closed properly: its index or frame count is missing";
     }
     return read && AviComplete(summary);
 }
 
-// The file this run's own tool instance wrote, as its log names it: an old instance
-// that finishes its file during the run writes there too, under its own process id.
-static bool ReportRecording(const BridgeSession& session, const HostOptions& options,
-                            std::string& error)
+// Moves the complete recording where the plan says, copying where it must; where that
+// fails it stays, and the user is told where it is.
+static std::wstring MoveRecording(const std::wstring& from, const RunPlan& plan)
 {
+    std::wstring to = plan.output;
+    if (plan.outputFolder) {
+        to += from.substr(from.find_last_of(L"\\/") + 1);
+    }
+    if (lstrcmpiW(FullPath(to).c_str(), from.c_str()) == 0) {
+        return from;
+    }
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        Complain("the recording stays at " + Utf8FromWide(from) + ": moving it to " +
+                 Utf8FromWide(to) + ": " + DescribeFailure("MoveFileExW", GetLastError()));
+        return from;
+    }
+    return to;
+}
+
+static std::string Seconds(double seconds)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.1f s", seconds);
+    return text;
+}
+
+// Reports the run: the complete recording, where it went and its figures, or why there
+// is none. Returns the exit code.
+static int ReportRun(const BridgeSession& session, const HostOptions& options,
+                     const RunPlan& plan, RunFacts& facts)
+{
+    facts.logPath = Utf8FromWide(InToolWorkDir(plan, RECORDER_LOG));
+    std::string log;
+    std::string error;
     if (session.toolId == 0) {
-        error = "the recording tool this run launched was not found, so its recording is unknown";
-        return false;
+        facts.runProblem = facts.runProblem.empty()
+                               ? "the recording tool this run launched was not found, so its "
+                                 "recording is unknown"
+                               : facts.runProblem;
+    } else if (!ReadRunsToolLog(plan, log, error)) {
+        facts.runProblem = facts.runProblem.empty() ? error : facts.runProblem + "; " + error;
+    } else {
+        facts.tool = ReadToolOutcome(log, session.toolId);
+        facts.tool.text = Utf8FromAnsi(facts.tool.text);
     }
-    std::string workDir = options.toolFolder + TOOL_WORKDIR "\\";
-    std::string log;
-    if (!ReadRunsToolLog(options, log, error)) {
-        return false;
-    }
-    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
-    std::string path = FullPath(workDir + outcome.path);
     AviSummary summary;
-    switch (outcome.end) {
-    case TOOL_SILENT:
-        error = "the recording tool logged no recording in " + ToolLogPath(options);
-        return false;
-    case TOOL_REFUSED:
-        error = "the recording tool did not record: " + outcome.text;
-        return false;
-    case TOOL_RECORDING:
-        error = "the recording tool ended without finishing " + path + "; the file is incomplete";
-        return false;
-    case TOOL_FAILED:
-        error = "the recording tool reported \"" + outcome.text + "\"; the file is " + path;
-        return false;
-    case TOOL_SAVED:
-    case TOOL_SAVED_AT_LIMIT:
-        break;
+    std::wstring path;
+    if (!facts.tool.path.empty()) {
+        path = InToolWorkDir(plan, facts.tool.path);
+        facts.path = Utf8FromWide(path);
+        facts.complete = ReadRecording(path, summary, facts.fileProblem);
     }
-    if (!ReadRecording(path, summary, error)) {
-        return false;
+    RunVerdict verdict = JudgeRun(facts);
+    if (verdict.exitCode == EXIT_RECORDING_FAILED) {
+        Complain(verdict.reason);
+        return verdict.exitCode;
     }
-    printf("saved: %s\n", path.c_str());
-    printf("  %dx%d, %lu frames at %.2f fps, %.2f s\n", summary.width, summary.height,
-           static_cast<unsigned long>(summary.frames), summary.framesPerSecond, summary.seconds);
-    if (outcome.end == TOOL_SAVED_AT_LIMIT) {
-        printf("  the tool stopped early: the file reached the AVI size limit\n");
+    std::string saved = Utf8FromWide(MoveRecording(path, plan));
+    char figures[128];
+    snprintf(figures, sizeof figures, "  %dx%d, %lu frames at %.2f fps, %.2f s\n", summary.width,
+             summary.height, static_cast<unsigned long>(summary.frames),
+             summary.framesPerSecond, summary.seconds);
+    Say("saved: " + saved + "\n" + figures);
+    if (verdict.exitCode == EXIT_RECORDING_SHORT) {
+        std::string asked = options.seconds > 0 ? " of " + std::to_string(options.seconds) + " s"
+                                                : "";
+        Complain("the recording is shorter than asked (" + Seconds(summary.seconds) + asked +
+                 "): " + verdict.reason + "; the file is " + saved);
     }
-    return true;
+    return verdict.exitCode;
 }
 
-// After a failed run: the file this run's tool had begun, if any, and whether it is
-// whole, so that the user knows what is left of the recording.
-static std::string RecordingLeftBehind(const BridgeSession& session, const HostOptions& options)
+static int Record(const HostOptions& options)
 {
-    std::string log;
+    RunPlan plan;
     std::string error;
-    if (session.toolId == 0 || !ReadRunsToolLog(options, log, error)) {
-        return "";
+    int refused = PlanRun(options, plan, error);
+    if (refused != 0) {
+        Complain(error);
+        return refused;
     }
-    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
-    if (outcome.path.empty()) {
-        return "";
-    }
-    std::string path = FullPath(options.toolFolder + TOOL_WORKDIR "\\" + outcome.path);
-    AviSummary summary;
-    if (ReadRecording(path, summary, error)) {
-        return "; its recording " + path + " is complete";
-    }
-    return "; its recording is incomplete: " + error;
-}
-
-int main(int argc, char** argv)
-{
-    // The second process a run starts (StartGuard), not a command for users.
-    if (argc == 6 && strcmp(argv[1], GUARD_OPTION) == 0) {
-        GuardBridge(argv[2], argv[3], argv[4], argv[5]);
-        return 0;
-    }
-    HostOptions options;
-    std::string error;
-    if (!ParseHostOptions(argc, argv, options, error)) {
-        fprintf(stderr, "bridge-host: %s\n", error.c_str());
-        return EXIT_BAD_OPTIONS;
-    }
-    if (options.help) {
-        printf("%s", HostUsage());
-        return 0;
-    }
-    if (options.version) {
-        printf("bridge-host %s\n", PRODUCT_VERSION);
-        return 0;
-    }
-    if (!ListenForStops(options, error)) {
-        fprintf(stderr, "bridge-host: %s\n", error.c_str());
+    // A wrong title, or a window that would not be recorded, costs no failed run.
+    TargetCheck target;
+    if (!CheckTargetWindow(plan.title.c_str(), target, error)) {
+        Complain(error);
         return EXIT_RECORDING_FAILED;
     }
-    DWORD mode = 0;
-    g_host.console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-
+    if (target.verdict == TARGET_REFUSED) {
+        Complain(target.line);
+        return EXIT_RECORDING_FAILED;
+    }
+    if (target.verdict == TARGET_WARNING) {
+        Complain("warning: " + target.line);
+    }
+    if (!ListenForStops(options, error)) {
+        Complain(error);
+        return EXIT_RECORDING_FAILED;
+    }
     snprintf(g_host.jobName, sizeof g_host.jobName, "Local\\bridge-host-run-%lu-%lu",
              GetCurrentProcessId(), GetTickCount());
     g_host.job = JoinRunJob(g_host.jobName);
@@ -454,19 +607,55 @@ int main(int argc, char** argv)
     BridgeSession session;
     InitBridgeSession(session, PrintStatusLine, NULL);
     session.stopRequest = g_host.stopRequest;
-    bool recorded = RunBridge(session, options);
-    // However the run went, nothing it started goes on recording.
+    bool asked = false;
+    bool ran = RunBridge(session, options, plan, asked);
+    // However the run went, nothing it started goes on recording, and the tool has
+    // finished its file before it is read.
     CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
-    if (recorded) {
-        recorded = ReportRecording(session, options, error);
-    } else {
-        error = session.error + RecordingLeftBehind(session, options);
-    }
+    RunFacts facts = {};
+    facts.stoppedAsAsked = ran && asked && !session.stoppedDuringStart;
+    facts.runProblem = !ran ? session.error
+                            : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING : "";
+    facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
+    int exitCode = ReportRun(session, options, plan, facts);
     EndBridgeSession(session);
-    fflush(stdout);
-    if (!recorded) {
-        fprintf(stderr, "bridge-host: %s\n", error.c_str());
-    }
+    RestoreQuickEdit();
     SetEvent(g_host.finished);
-    return recorded ? 0 : EXIT_RECORDING_FAILED;
+    return exitCode;
+}
+
+int main()
+{
+    std::vector<std::string> arguments = Utf8Arguments();
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    StartOutput();
+    HostOptions options;
+    std::string error;
+    if (!ParseHostOptions(static_cast<int>(argv.size()), argv.data(), options, error)) {
+        Complain(error);
+        return Finish(EXIT_BAD_OPTIONS);
+    }
+    if (options.help) {
+        Say(HostUsage());
+        return Finish(EXIT_RECORDED);
+    }
+    if (options.version) {
+        Say("bridge-host " PRODUCT_VERSION "\n");
+        return Finish(EXIT_RECORDED);
+    }
+    if (options.command == HOST_WINDOWS) {
+        std::vector<std::string> lines;
+        if (!ListRecordableWindows(lines, error)) {
+            Complain(error);
+            return Finish(EXIT_RECORDING_FAILED);
+        }
+        for (const std::string& line : lines) {
+            Say(line + "\n");
+        }
+        return Finish(EXIT_RECORDED);
+    }
+    return Finish(Record(options));
 }

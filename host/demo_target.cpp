@@ -140,7 +140,7 @@ static LRESULT CALLBACK DemoWndProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     WNDCLASSA windowClass;
     ZeroMemory(&windowClass, sizeof windowClass);
@@ -154,12 +154,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     // A popup goes exactly where it is asked, with no frame, so the recording is the
     // picture alone.
-    HWND window = CreateWindowExA(0, DEMO_CLASS, DEMO_TITLE, WS_POPUP | WS_VISIBLE, DEMO_LEFT,
-                                  DEMO_TOP, DEMO_WIDTH, DEMO_HEIGHT, NULL, NULL, instance, NULL);
+    HWND window = CreateWindowExA(0, DEMO_CLASS, DEMO_TITLE, WS_POPUP, DEMO_LEFT, DEMO_TOP,
+                                  DEMO_WIDTH, DEMO_HEIGHT, NULL, NULL, instance, NULL);
     if (window == NULL) {
         Report("CreateWindowExA");
         return 1;
     }
+    // As it was started: minimised, say, to try what bridge-host makes of that.
+    ShowWindow(window, showCommand);
     // The demo script waits for this line before it asks for the recording.
     printf("%s: window at %d,%d, %dx%d\n", DEMO_TITLE, DEMO_LEFT, DEMO_TOP, DEMO_WIDTH, DEMO_HEIGHT);
     fflush(stdout);

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "bridge_contract.h"
+#include "shown_text.h"
 
 static const struct {
     const char* name;
@@ -16,46 +17,33 @@ static const struct {
 };
 
 static const char USAGE[] =
-    "usage: bridge-host record --title TITLE --tool-folder DIR (--seconds N | --until-enter)\n"
-    "                          [--bridge PATH] [--show hidden|normal|minimized]\n"
+    "usage: bridge-host record --title TITLE [--seconds N | --until-enter] [-o PATH]\n"
+    "                          [--tool-folder DIR] [--bridge PATH] [--show MODE]\n"
+    "       bridge-host windows\n"
     "       bridge-host --help | --version\n"
     "\n"
-    "Records the window titled TITLE through the bridge and the recording tool.\n"
+    "  record             record the window titled TITLE through the bridge and the tool\n"
+    "  --title TITLE      its exact title (bridge-host windows lists them, quoted)\n"
+    "  --seconds N        stop after N seconds (1 to 86400)\n"
+    "  --until-enter      stop when Enter is pressed: the default; Ctrl+C stops too\n"
+    "  -o, --output PATH  where the recording goes: a file, or a folder that keeps the\n"
+    "                     tool's file name (default: the current folder); an existing\n"
+    "                     file is never overwritten\n"
+    "  --tool-folder DIR  the recording tool's folder (default: " PACKAGE_TOOL_FOLDER " beside\n"
+    "                     bridge-host.exe); the tool works two levels above it\n"
+    "  --bridge PATH      the bridge (default: " BRIDGE_EXE "\n"
+    "                     beside bridge-host.exe)\n"
+    "  --show MODE        the bridge's own window: hidden (default), normal, minimized\n"
+    "  windows            list the windows that can be recorded\n"
+    "  --help, --version  this text; the version of bridge-host and its programs\n"
     "\n"
-    "  record              the one command: start the bridge, start capturing, stop, report\n"
-    "  --title TITLE       exact title of the window to record (no '#'; it must not start\n"
-    "                      with a blank or a control character)\n"
-    "  --tool-folder DIR   folder holding the recording tool (a trailing backslash is added\n"
-    "                      when missing; inside quotes leave it out or double it);\n"
-    "                      recordings land in DIR\\" RECORDINGS_FROM_TOOL_FOLDER "\n"
-    "  --seconds N         stop after N seconds (1 to 86400)\n"
-    "  --until-enter       stop when Enter is pressed (or standard input ends)\n"
-    "  --bridge PATH       the bridge program (default: " BRIDGE_EXE " beside\n"
-    "                      bridge-host.exe)\n"
-    "  --show MODE         how the bridge shows its own window (default: hidden)\n"
-    "  --help              this text\n"
-    "  --version           the version of bridge-host and the programs shipped with it\n"
-    "\n"
-    "Prints each status line of the bridge as it arrives, the elapsed time while\n"
-    "recording, and the path of the new recording. Exit code 0 on success, 1 when the\n"
-    "recording failed, 2 for bad options; a failure prints one line saying why.\n";
+    "Exit codes: 0 a complete recording, as long as asked; 3 a complete recording,\n"
+    "shorter than asked; 1 no complete recording; 2 bad options. With 3 and 1 a line on\n"
+    "standard error says why; \"saved: PATH\" names every complete recording.\n";
 
 const char* HostUsage()
 {
     return USAGE;
-}
-
-// An argument quoted in a reason shows its control characters as '?', so that a line
-// feed in it cannot break the reason's one line.
-static std::string Shown(const std::string& argument)
-{
-    std::string shown = argument;
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            c = '?';
-        }
-    }
-    return shown;
 }
 
 static bool ParseSeconds(const char* text, int& seconds)
@@ -83,10 +71,11 @@ static bool ParseShow(const char* text, BridgeShow& show)
 bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
                       std::string& error)
 {
-    options = HostOptions{false, false, "", "", "", 0, false, BRIDGE_SHOW_HIDDEN};
-    bool record = false;
+    options = HostOptions{false, false, HOST_RECORD, "", "", "", "", 0, false,
+                          BRIDGE_SHOW_HIDDEN};
+    bool command = false;
     bool haveTitle = false;
-    bool haveFolder = false;
+    bool untilEnter = false;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         if (name == "--help" || name == "-h") {
@@ -97,16 +86,20 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             options.version = true;
             return true;
         }
-        if (name == "record" && !record) {
-            record = true;
+        if ((name == "record" || name == "windows") && !command) {
+            command = true;
+            options.command = name == "record" ? HOST_RECORD : HOST_WINDOWS;
             continue;
         }
         if (name == "--until-enter") {
-            options.untilEnter = true;
+            untilEnter = true;
             continue;
         }
+        if (name == "-o") {
+            name = "--output";
+        }
         if (name != "--title" && name != "--tool-folder" && name != "--seconds" &&
-            name != "--bridge" && name != "--show") {
+            name != "--bridge" && name != "--show" && name != "--output") {
             error = "unknown argument '" + Shown(name) + "' (see --help)";
             return false;
         }
@@ -132,9 +125,15 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             if (lumaro_bridge_folder_lacks_end(value)) {
                 options.toolFolder += TOOL_FOLDER_END;
             }
-            haveFolder = true;
         } else if (name == "--bridge") {
             options.bridgePath = value;
+        } else if (name == "--output") {
+            if (*value == '\0' || strchr(value, '"') != nullptr) {
+                error = "--output takes a file or a folder, not '" + Shown(value) +
+                        "' (inside quotes leave a trailing backslash out)";
+                return false;
+            }
+            options.output = value;
         } else if (name == "--seconds") {
             if (!ParseSeconds(value, options.seconds)) {
                 error = "--seconds takes a whole number from 1 to 86400, not '" + Shown(value) +
@@ -146,15 +145,18 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
             return false;
         }
     }
-    if (!record) {
-        error = "missing the command 'record' (see --help)";
+    if (!command) {
+        error = "missing the command 'record' or 'windows' (see --help)";
+    } else if (options.command == HOST_WINDOWS && argc > 2) {
+        error = "'windows' takes no options";
+    } else if (options.command == HOST_WINDOWS) {
+        return true;
     } else if (!haveTitle) {
-        error = "missing --title";
-    } else if (!haveFolder) {
-        error = "missing --tool-folder";
-    } else if ((options.seconds > 0) == options.untilEnter) {
-        error = "give exactly one of --seconds N and --until-enter";
+        error = "missing --title (bridge-host windows lists the titles)";
+    } else if (options.seconds > 0 && untilEnter) {
+        error = "give one of --seconds N and --until-enter, not both";
     } else {
+        options.untilEnter = options.seconds == 0;
         return true;
     }
     return false;

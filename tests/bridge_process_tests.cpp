@@ -175,9 +175,13 @@ TEST_F(BridgeProcess, ToolIsStartedMinimisedTwoLevelsAboveItsFolder)
 
 TEST_F(BridgeProcess, StartcaptureIsReadableBeforeStop)
 {
+    // The tool takes its time starting to record: the line must come after that, since a
+    // host starts what it wants recorded when it reads the line.
+    SetEnvironmentVariableA("FAKE_RECORDER", "play_ms=500");
     HWND window = StartReadyBridge();
-    SendMessageA(window, WM_BRIDGE_START, 0, 0);
+    PostMessageA(window, WM_BRIDGE_START, 0, 0);
     EXPECT_TRUE(WaitForOutput(bridge, WIRE_STARTED, WAIT_MS));
+    EXPECT_EQ(ToolCommands().back(), CLICK_PLAY) << "the line came before the click was handled";
     EXPECT_EQ(bridge.output, WIRE_STARTED);
     SendMessageA(window, WM_BRIDGE_STOP, 0, 0);
     ExpectExitZero(bridge);

@@ -9,9 +9,13 @@
 //   ignore_close=1  stay open when asked to close
 //   exit_ms=N       end the process (exit code 3) N ms after start
 //   exit_on_play=1  end the process while handling the play click
+//   play_ms=N       take N ms to handle the play click, as a tool starting to record does;
+//                   the click is logged once handled
 //   logs=saved      on play and stop, log in the stand-in tool's own log (stand_in_tool.h)
 //   logs=failed     a recording that begins and is saved, or fails for a full disk, into
 //                   a file that is no AVI
+//   logs=refused    on play, log that nothing is recorded, as the tool does for a region
+//                   off the screen
 #include <windows.h>
 
 #include <stdio.h>
@@ -41,6 +45,7 @@ struct FakeState {
     bool ignoreClose;
     int exitMs;
     bool exitOnPlay;
+    int playMs;
     std::string logs;
     WNDPROC buttonProc;
     WNDPROC editProc;
@@ -111,14 +116,15 @@ void LogFakeRecording(bool play)
 {
     bool failed = g_fake.logs == "failed";
     const char* path = RECORDINGS_FOLDER "\\fake" RECORDING_EXTENSION;
-    if (play) {
-        CreateDirectoryA(RECORDINGS_FOLDER, NULL);
+    CreateDirectoryA(RECORDINGS_FOLDER, NULL);
+    if (play && g_fake.logs != "refused") {
         DeleteFileA(path);
         Append(path, "not an AVI file");
     }
     char text[256];
     snprintf(text, sizeof text,
-             play     ? LOG_RECORDING "1x1 at 0,0" LOG_INTO "%s"
+             g_fake.logs == "refused" ? LOG_NOT_RECORDING "width -4 must be greater than 0"
+             : play   ? LOG_RECORDING "1x1 at 0,0" LOG_INTO "%s"
              : failed ? LOG_FAILED "%s: 1 frames: disk full"
                       : LOG_SAVED "%s: 1 frames",
              path);
@@ -134,6 +140,9 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     if (message == BM_CLICK) {
         bool play = GetDlgCtrlID(window) == ID_PLAY;
+        if (play) {
+            Sleep(g_fake.playMs);
+        }
         Log("click %s %ld", play ? "play" : "stop", static_cast<long>(lParam));
         if (play && g_fake.exitOnPlay) {
             ExitProcess(3);
@@ -251,6 +260,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     g_fake.ignoreClose = Option(options, "ignore_close", 0) != 0;
     g_fake.exitMs = Option(options, "exit_ms", 0);
     g_fake.exitOnPlay = Option(options, "exit_on_play", 0) != 0;
+    g_fake.playMs = Option(options, "play_ms", 0);
     g_fake.logs = TextOption(options, "logs", "");
 
     char cwd[MAX_PATH];

@@ -1,6 +1,9 @@
 // The host's pure logic, table by table: status lines cut from pipe bytes,
-// bridge-host's options, the AVI summary and what the tool's log says of one instance.
+// bridge-host's options, the AVI summary, what the tool's log says of one instance and
+// the choice of the window to record.
 #include <gtest/gtest.h>
+
+#include <windows.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -10,10 +13,13 @@
 
 #include "avi_summary.h"
 #include "bridge_contract.h"
+#include "bridge_host.h"
 #include "host_options.h"
+#include "run_verdict.h"
 #include "stand_in_tool.h"
 #include "status_lines.h"
 #include "tool_log.h"
+#include "window_choice.h"
 
 namespace {
 
@@ -102,13 +108,14 @@ TEST(ParseHostOptions, Table)
         {{}, "record", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--tool-folder", "C:\\t\\", "--seconds", "5"}, "--title", 0, false,
          BRIDGE_SHOW_HIDDEN},
-        {{"record", "--title", "Chart", "--seconds", "5"}, "--tool-folder", 0, false,
-         BRIDGE_SHOW_HIDDEN},
-        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\"}, "exactly one", 0, false,
-         BRIDGE_SHOW_HIDDEN},
+        // Neither stop given: until Enter (or Ctrl+C).
+        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\", "-o", "x.avi"}, nullptr, 0,
+         true, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "5",
           "--until-enter"},
-         "exactly one", 0, false, BRIDGE_SHOW_HIDDEN},
+         "not both", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"record", "--title", "C", "--output", ""}, "--output", 0, false, BRIDGE_SHOW_HIDDEN},
+        {{"windows", "--title", "C"}, "takes no options", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "0"}, "--seconds",
          0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "86401"},
@@ -143,8 +150,11 @@ TEST(ParseHostOptions, Table)
         } else if (c.problem == nullptr) {
             ASSERT_TRUE(parsed) << error;
             EXPECT_FALSE(options.version) << shown;
+            EXPECT_EQ(options.command, HOST_RECORD);
             EXPECT_EQ(options.title, "Chart");
             EXPECT_EQ(options.toolFolder, "C:\\t\\");
+            bool output = c.args.size() > 5 && strcmp(c.args[5], "-o") == 0;
+            EXPECT_EQ(options.output, output ? "x.avi" : "");
             EXPECT_EQ(options.seconds, c.seconds);
             EXPECT_EQ(options.untilEnter, c.untilEnter);
             EXPECT_EQ(options.show, c.show);
@@ -159,11 +169,15 @@ TEST(ParseHostOptions, HelpNamesEveryOption)
 {
     HostOptions options;
     std::string error;
+    const char* windows[] = {"bridge-host.exe", "windows"};
+    ASSERT_TRUE(ParseHostOptions(2, windows, options, error));
+    EXPECT_EQ(options.command, HOST_WINDOWS);
     const char* help[] = {"bridge-host.exe", "--help"};
     ASSERT_TRUE(ParseHostOptions(2, help, options, error));
     EXPECT_TRUE(options.help);
     for (const char* option : {"--title", "--tool-folder", "--seconds", "--until-enter",
-                               "--bridge", "--show", "--help", "--version", "record"}) {
+                               "--bridge", "--show", "--help", "--version", "record", "-o",
+                               "--output", "windows", "Exit codes: 0"}) {
         EXPECT_NE(strstr(HostUsage(), option), nullptr) << option;
     }
 }
@@ -210,6 +224,42 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         EXPECT_EQ(outcome.path, c.path) << c.processId;
         EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
         EXPECT_EQ(outcome.text.find('\r'), std::string::npos) << c.processId;
+    }
+}
+
+TEST(JudgeRun, ExitCodeAndReasonFromTheRunTheLogAndTheFile)
+{
+    const ToolOutcome saved = {TOOL_SAVED, "r.avi", "Saved r.avi: 9 frames"};
+    const ToolOutcome limit = {TOOL_SAVED_AT_LIMIT, "r.avi", "Stopped at the limit; saved r.avi"};
+    const ToolOutcome silent = {TOOL_SILENT, "", ""};
+    const ToolOutcome refused = {TOOL_REFUSED, "", "Not recording: width -4"};
+    const struct {
+        bool asAsked;
+        const char* problem;
+        ToolOutcome tool;
+        bool complete;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {true, "", saved, true, EXIT_RECORDED, ""},
+        {false, "", limit, true, EXIT_RECORDING_SHORT, "reported \"Stopped at the limit"},
+        {true, "", limit, true, EXIT_RECORDING_SHORT, "Stopped at the limit"},
+        {false, "the bridge ended", saved, true, EXIT_RECORDING_SHORT, "the bridge ended"},
+        {false, "", saved, true, EXIT_RECORDING_SHORT, "before the stop"},
+        {false, "the bridge ended", saved, false, EXIT_RECORDING_FAILED,
+         "the bridge ended; its recording is incomplete: not closed"},
+        {true, "", saved, false, EXIT_RECORDING_FAILED, "not closed"},
+        {true, "", silent, false, EXIT_RECORDING_FAILED, "logged no recording in log.txt"},
+        {false, "stopped", silent, false, EXIT_RECORDING_FAILED, "stopped"},
+        {true, "", refused, false, EXIT_RECORDING_FAILED, "did not record: Not recording"},
+    };
+    for (const auto& c : cases) {
+        RunFacts facts = {c.asAsked, c.problem, c.tool, "C:\\r.avi", "log.txt", c.complete,
+                          "not closed"};
+        RunVerdict verdict = JudgeRun(facts);
+        EXPECT_EQ(verdict.exitCode, c.exitCode) << c.says;
+        EXPECT_NE(verdict.reason.find(c.says), std::string::npos) << verdict.reason;
+        EXPECT_EQ(verdict.reason.empty(), c.exitCode == EXIT_RECORDED) << verdict.reason;
     }
 }
 
@@ -410,6 +460,169 @@ TEST(ReadAviSummary, EveryTruncationAndSmashedSizeIsSafe)
         AviSummary summary;
         std::string error;
         Summarise(smashed, summary, error);
+    }
+}
+
+TEST(CloseTitles, CaseThenEditsThenHoldingBestFirst)
+{
+    const std::vector<std::string> windows = {
+        "Unbenannt - Editor", "Chart", "Bridge Demo Chart", "chart", "Chart",
+        "Untitled - Notepad", "Calculator", "CalcuXXXlater", "Colcolotor", "Charts",
+        "\xC3\xA4\xC3\xB6\xC3\xBC", "X", ""};
+    const struct {
+        std::string title;
+        std::vector<std::string> close;
+    } cases[] = {
+        {"CHART", {"Chart", "chart", "Charts"}},
+        {"Chrat", {"Chart", "chart"}},
+        {"Demo Chart", {"Chart", "chart", "Bridge Demo Chart"}},
+        {"Editor", {"Unbenannt - Editor"}},
+        {"Untitled - Notpad", {"Untitled - Notepad"}},
+        // Within a third of the length (3), not beyond.
+        {"Calculater", {"Calculator", "CalcuXXXlater"}},
+        // Compared and folded by code point, not by byte.
+        {"\xC3\x84\xC3\x96\xC3\x9C", {"\xC3\xA4\xC3\xB6\xC3\xBC"}},
+        {"Ch", {}},
+        {"x", {"X"}},
+        {"", {}},
+        {"Paint", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CloseTitles(c.title, windows), c.close) << c.title;
+    }
+    // Titles are compared by their first TITLE_COMPARE_LENGTH code points.
+    const std::string longTitle(100000, 'x');
+    const std::string sameStart = std::string(TITLE_COMPARE_LENGTH, 'x') + std::string(50000, 'y');
+    EXPECT_EQ(CloseTitles(longTitle, {sameStart}), std::vector<std::string>{sameStart});
+}
+
+TEST(JudgeArea, CutAsTheBridgeCutsIt)
+{
+    const ScreenSize screen = {1920, 1080};
+    const struct {
+        WindowRect rect;
+        AreaFit fit;
+        unsigned sides;
+        CaptureRegion region;
+    } cases[] = {
+        {{100, 100, 740, 460}, AREA_INSIDE, 0, {100, 100, 640, 360}},
+        {{0, 0, 1920, 1080}, AREA_INSIDE, 0, {0, 0, 1920, 1080}},
+        {{-100, 100, 540, 460}, AREA_PARTLY_OUTSIDE, SIDE_LEFT, {0, 100, 540, 360}},
+        {{1800, 1000, 2440, 1360}, AREA_PARTLY_OUTSIDE, SIDE_RIGHT | SIDE_BELOW,
+         {1800, 1000, 120, 80}},
+        {{INT32_MIN, 0, INT32_MAX, 10}, AREA_PARTLY_OUTSIDE, SIDE_LEFT | SIDE_RIGHT,
+         {0, 0, 1920, 10}},
+        {{2500, 100, 2600, 200}, AREA_OUTSIDE, SIDE_RIGHT, {2500, 100, -580, 100}},
+        {{1920, 0, 2020, 100}, AREA_OUTSIDE, SIDE_RIGHT, {1920, 0, 0, 100}},
+        {{100, 1200, 300, 1300}, AREA_OUTSIDE, SIDE_BELOW, {100, 1200, 200, -120}},
+        {{-32000, -32000, -31840, -31972}, AREA_OUTSIDE, SIDE_LEFT | SIDE_ABOVE,
+         {0, 0, -31840, -31972}},
+        {{10, 10, 10, 50}, AREA_NO_SIZE, 0, {10, 10, 0, 40}},
+        {{10, 60, 50, 10}, AREA_NO_SIZE, 0, {10, 60, 40, -50}},
+    };
+    for (const auto& c : cases) {
+        AreaVerdict verdict = JudgeArea(c.rect, screen);
+        SCOPED_TRACE(testing::Message() << c.rect.left << "," << c.rect.top);
+        EXPECT_EQ(verdict.fit, c.fit);
+        EXPECT_EQ(verdict.sides, c.sides);
+        EXPECT_EQ(verdict.region.left, c.region.left);
+        EXPECT_EQ(verdict.region.top, c.region.top);
+        EXPECT_EQ(verdict.region.width, c.region.width);
+        EXPECT_EQ(verdict.region.height, c.region.height);
+    }
+}
+
+TEST(CheckTarget, EachVerdictSaysWhyAndWhatToDo)
+{
+    const ScreenSize screen = {1920, 1080};
+    const std::vector<std::string> others = {"Chart", "Bridge Demo Chart"};
+    const struct {
+        std::string title;
+        TargetState target;
+        TargetVerdict verdict;
+        const char* line;
+    } cases[] = {
+        {"Chart", {true, false, true, {100, 100, 740, 460}}, TARGET_OK,
+         "\"Chart\" (640x360 at 100,100) will be recorded whole"},
+        {"Chart", {true, false, true, {-10, -10, 2440, 1360}}, TARGET_WARNING,
+         "\"Chart\" (2450x1370 at -10,-10) is partly outside the area that can be recorded (left "
+         "of and above the main screen's origin and past the virtual screen's width and height, "
+         "1920x1080): only 1920x1080 at 0,0 will be recorded; move it onto the main screen to "
+         "record it whole"},
+        {"Chart", {true, false, true, {100, -10, 300, 1300}}, TARGET_WARNING,
+         "\"Chart\" (200x1310 at 100,-10) is partly outside the area that can be recorded (above "
+         "the main screen's origin and past the virtual screen's height, 1080): only 200x1080 at "
+         "100,0 will be recorded; move it onto the main screen to record it whole"},
+        {"Chart", {true, false, true, {2500, 100, 2600, 200}}, TARGET_REFUSED,
+         "\"Chart\" (100x100 at 2500,100) lies wholly outside the area that can be recorded "
+         "(past the virtual screen's width, 1920): move it onto the main screen"},
+        {"Chart", {true, false, true, {10, 10, 10, 50}}, TARGET_REFUSED,
+         "\"Chart\" (0x40 at 10,10) has no size: make it larger or choose another window"},
+        {"Chart", {true, true, true, {-32000, -32000, -31840, -31972}}, TARGET_REFUSED,
+         "\"Chart\" is minimised: restore it and keep it uncovered while recording"},
+        {"Chart", {true, false, false, {100, 100, 740, 460}}, TARGET_REFUSED,
+         "\"Chart\" is hidden: show it and keep it uncovered while recording (run bridge-host "
+         "windows to list the windows shown)"},
+        {"Demo Chart", {false, false, false, {}}, TARGET_REFUSED,
+         "no window is titled \"Demo Chart\"; close titles: \"Chart\", \"Bridge Demo Chart\" "
+         "(run bridge-host windows to list them)"},
+        {"Paint\r\n", {false, false, false, {}}, TARGET_REFUSED,
+         "no window is titled \"Paint??\" (run bridge-host windows to list the windows that can "
+         "be recorded)"},
+    };
+    for (const auto& c : cases) {
+        TargetCheck check = CheckTarget(c.title, c.target, screen, others);
+        EXPECT_EQ(check.verdict, c.verdict) << check.line;
+        EXPECT_EQ(check.line, c.line);
+    }
+}
+
+// The runtime's rules as the platform's own parser applies them; they agree on text
+// with no doubled quotes, which quoting never writes.
+std::string FirstArgument(const std::string& line)
+{
+    std::wstring wide = L"x " + std::wstring(line.begin(), line.end());
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(wide.c_str(), &count);
+    std::wstring first = count > 1 ? argv[1] : L"";
+    LocalFree(argv);
+    return std::string(first.begin(), first.end());
+}
+
+TEST(FormatWindowLine, QuotedTitleFirstThenProgramPlaceAndMarks)
+{
+    const ScreenSize screen = {1920, 1080};
+    const WindowRect at = {120, 80, 1146, 849};
+    const struct {
+        WindowEntry window;
+        const char* line;
+    } cases[] = {
+        {{"Untitled - Notepad", true, "notepad.exe", at, false},
+         "\"Untitled - Notepad\"  notepad.exe  at 120,80  1026x769"},
+        {{"a\\\"b C:\\dir\\", true, "?", at, false},
+         "\"a\\\\\\\"b C:\\dir\\\\\"  ?  at 120,80  1026x769"},
+        {{"Tab\there\x7f", true, "t\n.exe", at, false},
+         "\"Tab?here?\"  t?.exe  at 120,80  1026x769"},
+        {{"Chart", true, "c.exe", {-32000, -32000, -31840, -31972}, true},
+         "\"Chart\"  c.exe  at -32000,-32000  160x28  minimised"},
+        {{"Chart", true, "c.exe", {-50, 80, 150, 230}, false},
+         "\"Chart\"  c.exe  at -50,80  200x150  partly outside the recordable area"},
+        {{"Chart", true, "c.exe", {2500, 80, 2700, 230}, false},
+         "\"Chart\"  c.exe  at 2500,80  200x150  outside the recordable area"},
+        {{"Chart", true, "c.exe", {5, 5, 5, 5}, false}, "\"Chart\"  c.exe  at 5,5  0x0  no size"},
+        {{"Issue #7", true, "c.exe", at, false},
+         "\"Issue #7\"  c.exe  at 120,80  1026x769  cannot be recorded: the window title "
+         "contains '#', which the bridge takes as the end of the title"},
+        {{"Chart \xCE\xA9", false, "c.exe", at, false},
+         "\"Chart \xCE\xA9\"  c.exe  at 120,80  1026x769  cannot be recorded: the title has "
+         "characters outside the system code page"},
+    };
+    for (const auto& c : cases) {
+        std::string line = FormatWindowLine(c.window, screen);
+        EXPECT_EQ(line, c.line);
+        if (c.window.title.find_first_of("\t\xCE") == std::string::npos) {
+            EXPECT_EQ(FirstArgument(line), c.window.title) << line;
+        }
     }
 }
 

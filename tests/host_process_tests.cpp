@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "avi_summary.h"
 #include "bridge_client.h"
 #include "bridge_host.h"
+#include "code_page.h"
 #include "demo_target.h"
 #include "media_check.h"
 #include "process_harness.h"
+#include "window_list.h"
 
 #define LUMARO_BRIDGE_IMPLEMENTATION
 #include "lumaro_bridge.h"
@@ -27,6 +30,7 @@ namespace {
 // start the tool, close an error box or end first.
 #define FAILURE_MARGIN_MS 15000
 #define HOST_RUN_MS 60000
+#define FAILED_RECORDING_END_MS 5000
 #define RECORD_SECONDS 3
 // A recording's length may differ from the request by the tool's frame spacing and the
 // time the stop takes to reach it.
@@ -78,31 +82,43 @@ protected:
                               TARGET_WAIT_MS));
     }
 
-    std::vector<std::string> Recordings() { return RecordingsIn(workDir); }
-
-    // bridge-host's arguments for recording the demo window.
-    std::string DemoArgs(const char* stop) const
+    // Moved into the work folder, where bridge-host runs, or left where the tool wrote it.
+    std::vector<std::string> Recordings()
     {
-        return std::string("record --title \"") + DEMO_TITLE + "\" --tool-folder " + toolFolder +
+        std::vector<std::string> files = FilesIn(workDir, "*" RECORDING_EXTENSION);
+        std::vector<std::string> left = RecordingsIn(workDir);
+        files.insert(files.end(), left.begin(), left.end());
+        return files;
+    }
+
+    // bridge-host's arguments for recording the demo window (or another).
+    std::string DemoArgs(const char* stop, const char* title = DEMO_TITLE) const
+    {
+        return std::string("record --title \"") + title + "\" --tool-folder " + toolFolder +
                " " + stop;
     }
 };
 
-// Runs bridge-host to its end, its standard input on a pipe; meanwhile calls `during`
-// on each poll until it returns true. The output has CRLF read as LF.
+// Runs bridge-host to its end in the folder, its standard input on a pipe; meanwhile
+// calls `during` on each poll until it returns true. The output has CRLF read as LF.
+// With fullOutput nothing is read until bridge-host has ended.
 bool RunBridgeHost(const std::string& args, DWORD& exitCode, std::string& output,
+                   const std::string& folder,
                    const std::function<bool(ChildProcess&)>& during = nullptr,
-                   DWORD creationFlags = 0)
+                   DWORD creationFlags = 0, bool fullOutput = false,
+                   const std::string& exe = BinDir() + HOST_EXE)
 {
     ChildProcess host;
-    if (!StartChild(BinDir() + HOST_EXE, args, SW_HIDE, host, NULL, true,
-                    creationFlags)) {
+    if (!StartChild(exe, args, SW_HIDE, host, folder.c_str(), true, creationFlags,
+                    fullOutput)) {
         output = "could not start bridge-host";
         return false;
     }
     bool done = !during;
     bool ended = WaitUntil([&] {
-        PollOutput(host);
+        if (!fullOutput) {
+            PollOutput(host);
+        }
         done = done || during(host);
         return WaitForSingleObject(host.info.hProcess, 0) == WAIT_OBJECT_0;
     }, HOST_RUN_MS);
@@ -218,7 +234,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
 {
     const FailureCase cases[] = {
         {"bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", SHORT_WINDOW_MS,
-         {"could not start the bridge", "no_such_bridge.exe", "CreateProcessA failed with error 2"},
+         {"could not start the bridge", "no_such_bridge.exe", "CreateProcessW failed with error 2"},
          true},
         {"bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
          {"ended (exit code 3) before its window appeared"}, true},
@@ -349,54 +365,126 @@ TEST_F(HostProcess, TwoBridgesAtOnceEachHostGetsItsOwnAndNothingElseOfTheHost)
     CloseHandle(marker);
 }
 
-TEST_F(HostProcess, BridgeKilledWhileRecordingIsReportedAndOnlyItsToolClosed)
+// Killed once recording: the tool still finishes its file. Only the run's own tool is
+// closed; another program's window of the tool's title is left be.
+TEST_F(HostProcess, KilledWhileRecordingTheToolStillFinishesItsFile)
 {
-    PutTool(RECORDER_EXE);
-    OpenDemoTarget();
-    ChildProcess folder;
-    auto killBridge = [&](ChildProcess& host) {
-        if (host.output.find(STATUS_STARTED) == std::string::npos) {
-            return false;
-        }
-        EXPECT_TRUE(StartChild(BinDir() + FAKE_BRIDGE_EXE, "folder", SW_SHOWNORMAL, folder));
-        EXPECT_TRUE(WaitUntil([&] {
-            return FindProcessWindow(folder.info.dwProcessId, NULL, RECORDER_TITLE) != NULL;
-        }, TARGET_WAIT_MS));
-        HANDLE bridge = OpenProcess(PROCESS_TERMINATE, FALSE, ProcessesNamed(BRIDGE_EXE).at(0));
-        EXPECT_TRUE(TerminateProcess(bridge, 9));
-        CloseHandle(bridge);
-        return true;
+    const struct {
+        const char* victim;
+        DWORD exitCode; // 0: the kill's, whatever it is
+        const char* says;
+    } cases[] = {
+        {BRIDGE_EXE, EXIT_RECORDING_SHORT, "(exit code 9) while recording, without an exit line"},
+        // taskkill ends the one name alone: the guard, named otherwise, stops the bridge.
+        {HOST_EXE, 0, ""},
     };
-    DWORD exitCode = 0;
-    std::string output;
-    ASSERT_TRUE(RunBridgeHost(DemoArgs("--seconds 60"), exitCode, output, killBridge)) << output;
-    EXPECT_EQ(exitCode, (DWORD)EXIT_RECORDING_FAILED);
-    EXPECT_NE(output.find("(exit code 9) while recording, without an exit line"),
-              std::string::npos) << output;
-    EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty()) << "the tool went on recording";
-    EXPECT_NE(FindProcessWindow(folder.info.dwProcessId, NULL, RECORDER_TITLE), (HWND)NULL)
-        << "another program's window of the tool's title was closed";
+    OpenDemoTarget();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.victim);
+        FreshLayout();
+        PutTool(RECORDER_EXE);
+        ChildProcess folder, taskkill;
+        auto kill = [&](ChildProcess& host) {
+            if (host.output.find(STATUS_STARTED) == std::string::npos) {
+                return false;
+            }
+            EXPECT_TRUE(StartChild(BinDir() + FAKE_BRIDGE_EXE, "folder", SW_SHOWNORMAL, folder));
+            EXPECT_TRUE(WaitUntil([&] {
+                return FindProcessWindow(folder.info.dwProcessId, NULL, RECORDER_TITLE) != NULL;
+            }, TARGET_WAIT_MS));
+            HANDLE bridge = OpenProcess(PROCESS_TERMINATE, FALSE, ProcessesNamed(BRIDGE_EXE).at(0));
+            char system[MAX_PATH];
+            GetSystemDirectoryA(system, sizeof system);
+            DWORD code = 1;
+            EXPECT_TRUE(strcmp(c.victim, BRIDGE_EXE) == 0
+                            ? TerminateProcess(bridge, 9)
+                            : StartChild(std::string(system) + "\\taskkill.exe", "/F /IM " HOST_EXE,
+                                         SW_HIDE, taskkill) &&
+                                  WaitForExit(taskkill, TARGET_WAIT_MS, &code) && code == 0);
+            CloseHandle(bridge);
+            return true;
+        };
+        DWORD exitCode = 0;
+        std::string output;
+        ASSERT_TRUE(RunBridgeHost(DemoArgs("--seconds 60"), exitCode, output, workDir, kill))
+            << output;
+        EXPECT_TRUE(c.exitCode == 0 || exitCode == c.exitCode) << output;
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+        EXPECT_TRUE(WaitUntil([] {
+            return ProcessesNamed(RECORDER_EXE).empty() && ProcessesNamed(BRIDGE_EXE).empty() &&
+                   ProcessesNamed(GUARD_EXE).empty();
+        }, HOST_RUN_MS)) << "the run's processes went on";
+        std::vector<std::string> recordings = Recordings();
+        ASSERT_EQ(recordings.size(), 1u);
+        AviSummary summary;
+        std::string error;
+        EXPECT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(recordings[0]), summary, error) &&
+                    AviComplete(summary)) << error;
+        ExpectDecodesInFull(workDir, recordings[0]);
+        EXPECT_TRUE(c.exitCode == 0 ||
+                    output.find("saved: " + recordings[0] + "\n") != std::string::npos) << output;
+        EXPECT_NE(FindProcessWindow(folder.info.dwProcessId, NULL, RECORDER_TITLE), (HWND)NULL)
+            << "another program's window of the tool's title was closed";
+    }
 }
 
-TEST_F(HostProcess, CtrlCBeforeRecordingBeganEndsTheRunAtOnce)
+TEST_F(HostProcess, StopBeforeRecordingBeganEndsTheRunAtOnce)
 {
-    // The tool's controls never come, so the bridge would wait a minute for them.
-    PutTool(FAKE_TOOL_EXE);
-    SetEnvironmentVariableA("FAKE_RECORDER", "controls_ms=600000");
-    DWORD pressed = 0;
-    auto press = [&](ChildProcess& host) {
-        pressed = GetTickCount();
-        return !ProcessesNamed(RECORDER_EXE).empty() && PressCtrlC(host);
+    const struct {
+        const char* tool;     // what FAKE_RECORDER tells the tool double
+        const char* pressAt;  // Ctrl+C once its log has this
+    } cases[] = {
+        // The controls never come, so the bridge would wait a minute for them.
+        {"controls_ms=600000", " start "},
+        // The start command is out and the tool is slow to start recording.
+        {"play_ms=4000", " settext height "},
     };
-    DWORD exitCode = 0;
-    std::string output;
-    ASSERT_TRUE(RunBridgeHost("record --title Chart --tool-folder " + toolFolder + " --seconds 5",
-                              exitCode, output, press, OWN_CONSOLE)) << output;
-    EXPECT_LT(GetTickCount() - pressed, (DWORD)FAILURE_MARGIN_MS);
-    EXPECT_EQ(exitCode, (DWORD)EXIT_RECORDING_FAILED);
-    EXPECT_NE(output.find("bridge-host: " STOPPED_BEFORE_RECORDING), std::string::npos) << output;
-    EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty());
-    EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+    TargetWindow target("Host Test Target", 0, 0, 100, 100);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tool);
+        FreshLayout();
+        PutTool(FAKE_TOOL_EXE);
+        SetEnvironmentVariableA("FAKE_RECORDER", c.tool);
+        DWORD pressed = 0;
+        auto press = [&](ChildProcess& host) {
+            pressed = GetTickCount();
+            return ReadTextFile(toolFolder + "fake_recorder.log").find(c.pressAt) !=
+                       std::string::npos &&
+                   PressCtrlC(host);
+        };
+        DWORD exitCode = 0;
+        std::string output;
+        ASSERT_TRUE(RunBridgeHost(DemoArgs("--seconds 5", "Host Test Target"), exitCode, output,
+                                  workDir, press, OWN_CONSOLE)) << output;
+        EXPECT_LT(GetTickCount() - pressed, (DWORD)FAILURE_MARGIN_MS);
+        EXPECT_EQ(exitCode, (DWORD)EXIT_RECORDING_FAILED);
+        EXPECT_NE(output.find("bridge-host: " STOPPED_BEFORE_RECORDING), std::string::npos)
+            << output;
+        EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty());
+        EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+    }
+}
+
+// Closes the tool's window, as its user may.
+bool CloseTool(ChildProcess&)
+{
+    return PostMessageA(FindWindowA(NULL, RECORDER_TITLE), WM_CLOSE, 0, 0) != FALSE;
+}
+
+// The programs as the package lays them out, in a folder of the work folder (UTF-8);
+// returns bridge-host's path there.
+std::string InstallIn(const std::string& workDir, const std::string& folder)
+{
+    std::wstring root = WideFromAnsi(workDir) + WideFromUtf8(folder) + L"\\";
+    CreateDirectoryW(root.c_str(), NULL);
+    CreateDirectoryW((root + L"rec").c_str(), NULL);
+    CreateDirectoryW((root + WideFromAnsi(PACKAGE_TOOL_FOLDER)).c_str(), NULL);
+    for (const char* name : {HOST_EXE, GUARD_EXE, BRIDGE_EXE, PACKAGE_TOOL_FOLDER RECORDER_EXE}) {
+        std::string file = strrchr(name, '\\') ? strrchr(name, '\\') + 1 : name;
+        EXPECT_TRUE(CopyFileW(WideFromAnsi(BinDir() + file).c_str(),
+                              (root + WideFromAnsi(name)).c_str(), FALSE));
+    }
+    return Utf8FromAnsi(workDir) + folder + "\\" HOST_EXE;
 }
 
 TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
@@ -406,11 +494,21 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         const char* stopWhen;
         std::function<bool(ChildProcess&)> stop; // null: bridge-host's own time limit
         DWORD creationFlags;
+        DWORD exitCode = 0;
+        const char* says = STATUS_EXIT_SUCCESS "\n";
+        bool fullOutput = false;          // nothing reads its output while it runs
+        const char* installedIn = nullptr; // run from the package laid out in this folder
     } cases[] = {
         {"time limit", "--seconds 3", nullptr, 0},
         {"Enter", "--until-enter", PressEnter, 0},
         {"Ctrl+C", "--seconds 60", PressCtrlC, OWN_CONSOLE},
         {"logoff", "--seconds 60", EndSession, 0},
+        {"the tool closed by its user", "--seconds 60", CloseTool, 0, EXIT_RECORDING_SHORT,
+         "shorter than asked (3"},
+        {"output nobody reads", "--seconds 3", nullptr, 0, 0, "", true},
+        // A name the ANSI code page (1252 here) cannot carry: "Dmitrij" in Cyrillic.
+        {"installed in a folder of any name", "--seconds 3", nullptr, 0, 0,
+         STATUS_EXIT_SUCCESS "\n", false, "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"},
     };
     OpenDemoTarget();
     for (const auto& c : cases) {
@@ -424,7 +522,7 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
                 if (recording == 0 && host.output.find(STATUS_STARTED) != std::string::npos) {
                     recording = GetTickCount();
                     // Every process of the run was born into the run's job, the guard too.
-                    for (const char* name : {HOST_EXE, BRIDGE_EXE, RECORDER_EXE}) {
+                    for (const char* name : {HOST_EXE, GUARD_EXE, BRIDGE_EXE, RECORDER_EXE}) {
                         for (DWORD id : ProcessesNamed(name)) {
                             EXPECT_TRUE(ProcessInJob(id)) << name << " " << id;
                         }
@@ -434,28 +532,29 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
                        c.stop(host);
             };
         }
+        std::string args = DemoArgs(c.stopWhen);
+        std::string exe = BinDir() + HOST_EXE;
+        if (c.installedIn != nullptr) {
+            exe = InstallIn(workDir, c.installedIn);
+            args = "record --title \"" DEMO_TITLE "\" " + std::string(c.stopWhen);
+        }
         DWORD exitCode = 1;
         std::string output;
-        ASSERT_TRUE(RunBridgeHost(DemoArgs(c.stopWhen), exitCode, output, stopAfterAWhile,
-                                  c.creationFlags))
+        ASSERT_TRUE(RunBridgeHost(args, exitCode, output, workDir, stopAfterAWhile,
+                                  c.creationFlags, c.fullOutput, exe))
             << output;
-        EXPECT_EQ(exitCode, 0u) << output;
-        size_t started = output.find(STATUS_STARTED "\n");
-        size_t exited = output.find(STATUS_EXIT_SUCCESS "\n");
-        size_t saved = output.find("saved: ");
-        ASSERT_NE(started, std::string::npos) << output;
-        ASSERT_NE(exited, std::string::npos) << output;
-        ASSERT_NE(saved, std::string::npos) << output;
-        EXPECT_LT(started, exited);
-        EXPECT_LT(exited, saved);
-        EXPECT_EQ(output.find('\r'), std::string::npos) << "progress redrawn into a pipe";
-
+        EXPECT_EQ(exitCode, c.exitCode) << output;
         std::vector<std::string> recordings = Recordings();
         ASSERT_EQ(recordings.size(), 1u);
-        std::string path = output.substr(saved + 7);
-        path = path.substr(0, path.find('\n'));
-        EXPECT_EQ(lstrcmpiA(path.c_str(), recordings[0].c_str()), 0) << path;
-
+        if (!c.fullOutput) {
+            size_t started = output.find(STATUS_STARTED "\n");
+            size_t saved = output.find("saved: " + recordings[0] + "\n");
+            ASSERT_NE(started, std::string::npos) << output;
+            ASSERT_NE(saved, std::string::npos) << output;
+            EXPECT_LT(started, saved);
+            EXPECT_NE(output.find(c.says), std::string::npos) << output;
+            EXPECT_EQ(output.find('\r'), std::string::npos) << "progress redrawn into a pipe";
+        }
         std::string bytes = ReadTextFile(recordings[0]);
         AviSummary summary;
         std::string error;
@@ -481,6 +580,7 @@ struct HostFailureCase {
     bool oldToolRecording = false;       // an earlier tool instance records meanwhile
     size_t recordings = 0;               // files left in the recordings folder
     bool earlierRunsLogged = false;      // the log holds earlier runs' saved recordings
+    bool minimise = false;               // the target is minimised once the run's tool runs
 };
 
 // An earlier tool instance, recording in the work folder, so that the bridge's close
@@ -524,14 +624,16 @@ void LogEarlierRuns(const std::string& workDir)
 TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
 {
     TargetWindow onScreen("Host Test Target", 0, 0, 100, 100);
-    TargetWindow offScreen("Off Screen Target", 2500, 100, 100, 100);
     const HostFailureCase cases[] = {
-        {"record --title Chart --seconds 5", 2, "bridge-host: missing --tool-folder\n"},
+        {"record --title \"Host Test Target\" --seconds 5 -o TAKEN", 2, "never overwrites a file"},
         {"record --title Chart --tool-folder \"TOOL\" --seconds 5", 2,
          "bridge-host: --tool-folder took in the quote"},
-        {"record --title \"No Such Window 4711\" --tool-folder TOOL --seconds 5", 1,
-         "bridge-host: the bridge reported \"" STATUS_TARGET_NOT_FOUND "\""},
-        {"record --title Chart --tool-folder TOOL --seconds 5 --bridge C:\\nowhere\\b.exe", 1,
+        // Nothing starts for a title no window has; the real one is named.
+        {"record --title \"Host Tset Target\" --tool-folder TOOL --seconds 5", 1,
+         "bridge-host: no window is titled \"Host Tset Target\"; close titles: \"Host Test "
+         "Target\""},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 5 --bridge "
+         "C:\\nowhere\\b.exe", 1,
          "bridge-host: could not start the bridge \"C:\\nowhere\\b.exe\""},
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
          "is not readable as AVI", FAKE_TOOL_EXE, "logs=saved", false, 1},
@@ -543,10 +645,14 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
          "exit_on_play=1"},
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
          "the recording tool logged no recording", FAKE_TOOL_EXE, "", false, 0, true},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 60", 1,
+         "the recording tool did not record: " LOG_NOT_RECORDING "width -4", FAKE_TOOL_EXE,
+         "logs=refused"},
+        // Minimised after bridge-host looked at it, the window reads as far off the screen.
         // The old instance's file is written after the run began, but is not this run's.
-        {"record --title \"Off Screen Target\" --tool-folder TOOL --seconds 1", 1,
-         "the recording tool did not record: " LOG_NOT_RECORDING "width -580",
-         RECORDER_EXE, nullptr, true, 1},
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 60", 1,
+         "the recording tool did not record: " LOG_NOT_RECORDING "width -", RECORDER_EXE,
+         nullptr, true, 1, false, true},
     };
     for (const HostFailureCase& c : cases) {
         SCOPED_TRACE(c.args);
@@ -561,20 +667,101 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
             LogEarlierRuns(workDir);
         }
         std::string args = c.args;
-        size_t at = args.find("TOOL");
-        if (at != std::string::npos) {
-            args.replace(at, 4, toolFolder);
+        std::string taken = workDir + "taken.bin";
+        for (const auto& place : {std::make_pair("TOOL", toolFolder), {"TAKEN", taken}}) {
+            size_t at = args.find(place.first);
+            if (at != std::string::npos) {
+                args.replace(at, strlen(place.first), place.second);
+            }
         }
+        HANDLE file = CreateFileA(taken.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+        DWORD written = 0;
+        WriteFile(file, "kept", 4, &written, NULL);
+        CloseHandle(file);
+        DWORD started = 0;
+        bool minimised = false;
+        auto watch = [&](ChildProcess& host) {
+            started = started != 0 || host.output.find(STATUS_STARTED) == std::string::npos
+                          ? started
+                          : GetTickCount();
+            if (c.minimise && !minimised &&
+                ProcessesNamed(RECORDER_EXE).size() > (c.oldToolRecording ? 1u : 0u)) {
+                minimised = ShowWindow(onScreen.handle(), SW_MINIMIZE) >= 0;
+            }
+            return false;
+        };
         DWORD exitCode = 0;
         std::string output;
-        ASSERT_TRUE(RunBridgeHost(args, exitCode, output)) << c.args;
+        ASSERT_TRUE(RunBridgeHost(args, exitCode, output, workDir, watch)) << c.args;
+        // A recording that cannot go on ends the run at once, not when its time is up.
+        EXPECT_TRUE(started == 0 || GetTickCount() - started < FAILED_RECORDING_END_MS);
+        ShowWindow(onScreen.handle(), SW_RESTORE);
         EXPECT_EQ(exitCode, c.exitCode) << output;
         EXPECT_NE(output.find(c.says), std::string::npos) << output;
         EXPECT_EQ(Recordings().size(), c.recordings);
+        EXPECT_EQ(ReadTextFile(taken), "kept");
         // The old instance was asked to close and finishes its file in its own time.
         DWORD oldExit = 0;
         EXPECT_TRUE(!c.oldToolRecording || WaitForExit(old, TARGET_WAIT_MS, &oldExit));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
+    }
+}
+
+TEST_F(HostProcess, WindowsAreListedAndTargetsCheckedAsTheBridgeFindsThem)
+{
+    TargetWindow onScreen("List Target", 100, 100, 200, 150);
+    TargetWindow minimised("List Target Minimised", 300, 100, 200, 150);
+    TargetWindow offLeft("List Target Off Left", -50, 100, 200, 150);
+    TargetWindow foreign("", 500, 100, 200, 150);
+    ShowWindow(minimised.handle(), SW_MINIMIZE);
+    // Never shown: the bridge finds it all the same.
+    std::unique_ptr<HWND__, decltype(&DestroyWindow)> hidden(
+        CreateWindowExA(0, "STATIC", "List Target Hidden", WS_POPUP, 0, 0, 50, 50, NULL, NULL,
+                        NULL, NULL),
+        DestroyWindow);
+    ASSERT_NE(hidden.get(), (HWND)NULL);
+    // A window of this process answers for its title through its procedure, which must
+    // be a wide one for the title to stay wide.
+    SetWindowLongPtrW(foreign.handle(), GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(DefWindowProcW));
+    ASSERT_TRUE(SetWindowTextW(foreign.handle(), L"List Target \u03A9"));
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ListRecordableWindows(lines, error)) << error;
+    auto lineOf = [&lines](const std::string& title) {
+        for (const std::string& line : lines) {
+            if (line.rfind("\"" + title + "\"  ", 0) == 0) {
+                return line;
+            }
+        }
+        return std::string("(not listed)");
+    };
+    EXPECT_EQ(lineOf("List Target"),
+              "\"List Target\"  host_process_tests.exe  at 100,100  200x150");
+    EXPECT_EQ(lineOf("List Target Hidden"), "(not listed)");
+    EXPECT_NE(lineOf("List Target Minimised").find("  minimised"), std::string::npos);
+    EXPECT_NE(lineOf("List Target Off Left").find("at -50,100  200x150  partly outside"),
+              std::string::npos);
+    EXPECT_NE(lineOf("List Target \xCE\xA9").find("cannot be recorded: the title has characters"),
+              std::string::npos);
+    const struct {
+        const char* title;
+        TargetVerdict verdict;
+        const char* says;
+    } checks[] = {
+        {"List Target", TARGET_OK, "(200x150 at 100,100) will be recorded whole"},
+        {"LIST TARGET", TARGET_OK, "(200x150 at 100,100) will be recorded whole"},
+        {"List Target Minimised", TARGET_REFUSED, "is minimised"},
+        {"List Target Hidden", TARGET_REFUSED, "is hidden"},
+        {"List Target Off Left", TARGET_WARNING,
+         "(left of the main screen's origin): only 150x150 at 0,100 will be recorded"},
+        {"List Traget", TARGET_REFUSED, "close titles: \"List Target\""},
+    };
+    for (const auto& c : checks) {
+        TargetCheck check;
+        ASSERT_TRUE(CheckTargetWindow(c.title, check, error)) << error;
+        EXPECT_EQ(check.verdict, c.verdict) << check.line;
+        EXPECT_NE(check.line.find(c.says), std::string::npos) << check.line;
     }
 }
 

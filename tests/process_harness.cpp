@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "bridge_contract.h"
+#include "code_page.h"
 #include "recorder_contract.h"
 
 std::string BinDir()
@@ -87,8 +88,22 @@ std::vector<std::string> RecordingsIn(const std::string& workDir)
     return FilesIn(workDir + RECORDINGS_FOLDER "\\", "*" RECORDING_EXTENSION);
 }
 
+// Fills the pipe's buffer, writing without waiting until a write takes nothing more.
+static void FillPipe(HANDLE write)
+{
+    DWORD noWait = PIPE_NOWAIT;
+    DWORD wait = PIPE_WAIT;
+    SetNamedPipeHandleState(write, &noWait, NULL, NULL);
+    char bytes[512] = {};
+    DWORD written = 0;
+    while (WriteFile(write, bytes, sizeof bytes, &written, NULL) && written > 0) {
+    }
+    SetNamedPipeHandleState(write, &wait, NULL, NULL);
+}
+
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
-                ChildProcess& child, const char* directory, bool inputPipe, DWORD creationFlags)
+                ChildProcess& child, const char* directory, bool inputPipe, DWORD creationFlags,
+                bool fullOutput)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE outputWrite;
@@ -96,6 +111,9 @@ bool StartChild(const std::string& exe, const std::string& args, WORD showComman
         return false;
     }
     SetHandleInformation(child.outputRead, HANDLE_FLAG_INHERIT, 0);
+    if (fullOutput) {
+        FillPipe(outputWrite);
+    }
     HANDLE inputRead = GetStdHandle(STD_INPUT_HANDLE);
     if (inputPipe) {
         if (!CreatePipe(&inputRead, &child.inputWrite, &inherit, 0)) {
@@ -105,7 +123,7 @@ bool StartChild(const std::string& exe, const std::string& args, WORD showComman
         SetHandleInformation(child.inputWrite, HANDLE_FLAG_INHERIT, 0);
     }
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.wShowWindow = showCommand;
@@ -113,12 +131,15 @@ bool StartChild(const std::string& exe, const std::string& args, WORD showComman
     startup.hStdOutput = outputWrite;
     startup.hStdError = outputWrite;
 
-    std::string commandLine = "\"" + exe + "\"";
+    std::wstring program = WideFromUtf8(exe);
+    std::wstring commandLine = L"\"" + program + L"\"";
     if (!args.empty()) {
-        commandLine += " " + args;
+        commandLine += L" " + WideFromAnsi(args);
     }
-    BOOL started = CreateProcessA(exe.c_str(), &commandLine[0], NULL, NULL, TRUE, creationFlags,
-                                  NULL, directory, &startup, &child.info);
+    std::wstring folder = directory != NULL ? WideFromAnsi(directory) : L"";
+    BOOL started = CreateProcessW(program.c_str(), &commandLine[0], NULL, NULL, TRUE,
+                                  creationFlags, NULL, directory != NULL ? folder.c_str() : NULL,
+                                  &startup, &child.info);
     CloseHandle(outputWrite);
     if (inputPipe) {
         CloseHandle(inputRead);

@@ -59,13 +59,14 @@ struct ChildProcess {
     ~ChildProcess() { CloseChild(*this); }
 };
 
-// Starts "exe" with the exact raw command line "\"exe\" args" (or "\"exe\"" when args
-// is empty), standard output on a pipe, the given show command and, unless it is null,
-// the given working directory; standard input on a pipe too when asked, and with the
-// given creation flags.
+// Starts "exe" (UTF-8) with the exact raw command line "\"exe\" args" (or "\"exe\"" when
+// args is empty), standard output on a pipe, the given show command and, unless it is
+// null, the given working directory; standard input on a pipe too when asked, and with
+// the given creation flags. With fullOutput the output pipe is full before the child
+// starts, so that its first write waits until the test reads.
 bool StartChild(const std::string& exe, const std::string& args, WORD showCommand,
                 ChildProcess& child, const char* directory = NULL, bool inputPipe = false,
-                DWORD creationFlags = 0);
+                DWORD creationFlags = 0, bool fullOutput = false);
 
 // Reads what has arrived so far, without blocking.
 void PollOutput(ChildProcess& child);

@@ -108,18 +108,22 @@ void CheckAsGiven(const std::vector<std::string>& arguments)
                           : HasArgument(arguments, "--version"));
         return;
     }
+    if (o.command == HOST_WINDOWS) {
+        FUZZ_CHECK(arguments == std::vector<std::string>{"windows"});
+        return;
+    }
     FUZZ_CHECK(HasArgument(arguments, "record"));
     FUZZ_CHECK(ValueFollows(arguments, "--title", o.title));
-    bool folderGiven = false;
+    bool folderGiven = o.toolFolder.empty();
     for (size_t i = 0; i + 1 < arguments.size(); ++i) {
         folderGiven |= arguments[i] == "--tool-folder" &&
                        WithFolderEnd(arguments[i + 1]) == o.toolFolder;
     }
     FUZZ_CHECK(folderGiven);
+    FUZZ_CHECK(o.output.empty() || ValueFollows(arguments, "-o", o.output) ||
+               ValueFollows(arguments, "--output", o.output));
     FUZZ_CHECK(o.untilEnter != (o.seconds != 0));
-    if (o.untilEnter) {
-        FUZZ_CHECK(HasArgument(arguments, "--until-enter"));
-    } else {
+    if (!o.untilEnter) {
         FUZZ_CHECK(o.seconds >= 1 && o.seconds <= HOST_MAX_SECONDS);
         bool secondsGiven = false;
         for (size_t i = 0; i + 1 < arguments.size(); ++i) {
@@ -147,17 +151,28 @@ void CheckLaidOut(FuzzedDataProvider& input)
     const std::string bridge = TakeArgument(input);
     // One past each end of the range, to see both refused.
     const int seconds = input.ConsumeIntegralInRange<int>(0, HOST_MAX_SECONDS + 1);
-    const bool untilEnter = input.ConsumeBool();
+    const std::string output = TakeArgument(input);
+    // Neither stop option: until Enter, as --until-enter.
+    const int stop = input.ConsumeIntegralInRange<int>(0, 2);
+    const bool untilEnter = stop != 0;
     const bool withBridge = input.ConsumeBool();
+    const bool withFolder = input.ConsumeBool();
+    const bool withOutput = input.ConsumeBool();
     const size_t show = input.ConsumeIntegralInRange<size_t>(0, 3);
 
     std::vector<std::vector<std::string>> groups = {
         {"record"},
         {"--title", title},
-        {"--tool-folder", folder},
-        untilEnter ? std::vector<std::string>{"--until-enter"}
-                   : std::vector<std::string>{"--seconds", std::to_string(seconds)},
+        stop == 2 ? std::vector<std::string>{"--until-enter"}
+        : untilEnter ? std::vector<std::string>{}
+                     : std::vector<std::string>{"--seconds", std::to_string(seconds)},
     };
+    if (withFolder) {
+        groups.push_back({"--tool-folder", folder});
+    }
+    if (withOutput) {
+        groups.push_back({input.ConsumeBool() ? "-o" : "--output", output});
+    }
     if (withBridge) {
         groups.push_back({"--bridge", bridge});
     }
@@ -174,22 +189,25 @@ void CheckLaidOut(FuzzedDataProvider& input)
 
     const Parsed parsed = Parse(arguments);
     // A quote in the folder is what a swallowed closing quote leaves behind.
-    const bool quotedFolder = folder.find('"') != std::string::npos;
+    const bool quotedFolder = withFolder && folder.find('"') != std::string::npos;
+    const bool badOutput = withOutput && (output.empty() || output.find('"') != std::string::npos);
     const bool badSeconds = !untilEnter && (seconds < 1 || seconds > HOST_MAX_SECONDS);
-    if (quotedFolder || badSeconds) {
+    if (quotedFolder || badSeconds || badOutput) {
         FUZZ_CHECK(!parsed.ok);
-        const bool namesFolder = parsed.error.find("--tool-folder") != std::string::npos;
+        const bool namesFolder = parsed.error.find("--tool-folder") != std::string::npos ||
+                                 (badOutput && parsed.error.find("--output") != std::string::npos);
         const bool namesSeconds =
             parsed.error.find("--seconds") != std::string::npos &&
             parsed.error.find("'" + std::to_string(seconds) + "'") != std::string::npos;
-        FUZZ_CHECK((quotedFolder && namesFolder) || (badSeconds && namesSeconds));
+        FUZZ_CHECK(((quotedFolder || badOutput) && namesFolder) || (badSeconds && namesSeconds));
         return;
     }
     FUZZ_CHECK(parsed.ok);
     const HostOptions& o = parsed.options;
     FUZZ_CHECK(!o.help && !o.version);
     FUZZ_CHECK(o.title == title);
-    FUZZ_CHECK(o.toolFolder == WithFolderEnd(folder));
+    FUZZ_CHECK(o.toolFolder == (withFolder ? WithFolderEnd(folder) : ""));
+    FUZZ_CHECK(o.output == (withOutput ? output : ""));
     FUZZ_CHECK(o.bridgePath == (withBridge ? bridge : ""));
     FUZZ_CHECK(o.untilEnter == untilEnter);
     FUZZ_CHECK(o.seconds == (untilEnter ? 0 : seconds));
