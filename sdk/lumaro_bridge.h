@@ -19,9 +19,10 @@
        lumaro_bridge_session s;
        lumaro_bridge_init(&s, print_line, NULL);
        if (lumaro_bridge_open(&s, "C:\\lumaro\\LUMARO_ScreenRecBridge.exe", "Chart",
-                              "C:\\lumaro\\rec\\tool\\", LUMARO_BRIDGE_READY_TIMEOUT_MS) == 0 &&
-           lumaro_bridge_start(&s, LUMARO_BRIDGE_START_TIMEOUT_MS) == 0 &&
-           lumaro_bridge_poll(&s, 5000) == 0)
+                              "C:\\lumaro\\rec\\tool\\", LUMARO_BRIDGE_READY_TIMEOUT_MS)
+               == LUMARO_BRIDGE_OK &&
+           lumaro_bridge_start(&s, LUMARO_BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK &&
+           lumaro_bridge_poll(&s, 5000) == LUMARO_BRIDGE_OK)
            lumaro_bridge_stop(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
        lumaro_bridge_close(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
        if (s.result != LUMARO_BRIDGE_OK)
@@ -299,6 +300,10 @@ lumaro_bridge_result lumaro_bridge_close(lumaro_bridge_session* session,
 
 #include <stdarg.h>
 #include <stdio.h>
+
+#ifdef _MSC_VER
+#pragma comment(lib, "user32.lib") /* so that MSVC users need no link option */
+#endif
 
 #define LUMARO_BRIDGE_POLL_MS 5
 #define LUMARO_BRIDGE_ANSWER_MS 20

@@ -3,17 +3,18 @@
 
        minimal_host TITLE [SECONDS] [TOOL_FOLDER] [BRIDGE]
 
-   TITLE      the exact title of the window to record
-   SECONDS    how long to record (default 5)
-   TOOL_FOLDER the folder holding LUMARO_VideoTool.exe (default rec\tool\, as in the
-              package); the recording lands in its ..\..\recordings\
-   BRIDGE     the bridge program (default LUMARO_ScreenRecBridge.exe)
+   TITLE        the exact title of the window to record
+   SECONDS      how long to record (default 5)
+   TOOL_FOLDER  the folder holding LUMARO_VideoTool.exe (default rec\tool\, as in the
+                package); the recording lands in its ..\..\recordings\
+   BRIDGE       the bridge program (default LUMARO_ScreenRecBridge.exe)
    Relative paths are taken from the current folder, so in the unpacked package
    `minimal_host "Bridge Demo Chart" 3` records the demo window into recordings\.
-   Exit code 0 when the recording was stopped and the tool ended, 1 otherwise.
+   Exit code 0 when the recording was stopped and the tool ended, 1 when something
+   failed (one line on standard error says what), 2 for bad arguments.
 
    Build: gcc -std=c99 -I.. minimal_host.c -o minimal_host.exe (MinGW-w64), or
-          cl /I.. minimal_host.c user32.lib (MSVC). */
+          cl /I.. minimal_host.c (MSVC). */
 #define LUMARO_BRIDGE_IMPLEMENTATION
 #include "lumaro_bridge.h"
 
