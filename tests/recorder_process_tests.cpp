@@ -305,11 +305,11 @@ TEST(RecorderTool, SessionEndFinishesTheFile)
     ExpectDecodesInFull(folder, videos[0]);
 }
 
-int g_notices[NOTICE_CAPTURE_RECOVERED + 1];
+int g_notices[NOTICE_CLOCK_GAP + 1];
 
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_RECORDING_NOTICE && wParam <= NOTICE_CAPTURE_RECOVERED) {
+    if (message == WM_RECORDING_NOTICE && wParam <= NOTICE_CLOCK_GAP) {
         ++g_notices[wParam];
         return 0;
     }
@@ -317,7 +317,8 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 // The platform's own AVI reader finds each frame through the file's index: every
-// sample must be one whole JPEG image, and there must be as many as were written.
+// sample must be one whole JPEG image or empty (a repeat of the one before), the first
+// an image, and there must be as many as were written.
 void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
 {
     AVIFileInit();
@@ -332,8 +333,9 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
             AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr);
             std::vector<unsigned char> data(bytes > 0 ? bytes : 1);
             AVIStreamRead(stream, i, 1, data.data(), bytes, nullptr, nullptr);
-            bool whole = bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
-                         data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9;
+            bool whole = (bytes == 0 && i > 0) ||
+                         (bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
+                          data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9);
             EXPECT_TRUE(whole) << "frame " << i << " of " << bytes << " bytes";
             if (!whole) {
                 break;
@@ -343,6 +345,16 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
     }
     AVIFileRelease(file);
     AVIFileExit();
+}
+
+// The tool reserves a recording's name by creating the file; a session only opens it.
+std::string NewFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
+    CloseHandle(file);
+    return path;
 }
 
 // A window of this thread that counts the session's notices.
@@ -388,14 +400,15 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string folder = MakeTempDir("failing");
-        std::string video = folder + "failing.avi";
+        std::string video = NewFile(folder + "failing.avi");
         HWND listener = StartListening();
         ASSERT_NE(listener, nullptr) << GetLastError();
         g_captures = 0;
         g_failFrom = 5;
         g_failTo = c.failTo;
-        CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false,
-                                    listener, WM_RECORDING_NOTICE, CaptureOnCue, c.limitMs};
+        CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                                    false, listener, WM_RECORDING_NOTICE, CaptureOnCue,
+                                    c.limitMs, nullptr};
         char error[SESSION_ERROR_SIZE] = "";
         CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
         ASSERT_NE(session, nullptr) << error;
@@ -423,9 +436,9 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
     std::string folder = MakeTempDir("at_once");
-    std::string video = folder + "at_once.avi";
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false, NULL, 0,
-                                nullptr, CAPTURE_FAILURE_LIMIT_MS};
+    std::string video = NewFile(folder + "at_once.avi");
+    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -440,11 +453,12 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
 {
     const uint64_t limit = 300 * 1024;
     std::string folder = MakeTempDir("limit");
-    std::string video = folder + "limit.avi";
+    std::string video = NewFile(folder + "limit.avi");
     HWND listener = StartListening();
     ASSERT_NE(listener, nullptr) << GetLastError();
-    CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, limit, true, listener,
-                                WM_RECORDING_NOTICE, nullptr, CAPTURE_FAILURE_LIMIT_MS};
+    CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, limit, true,
+                                listener, WM_RECORDING_NOTICE, nullptr,
+                                CAPTURE_FAILURE_LIMIT_MS, nullptr};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
