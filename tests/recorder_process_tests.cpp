@@ -8,6 +8,7 @@
 #include <vfw.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
@@ -21,6 +22,7 @@
 #include "media_check.h"
 #include "process_harness.h"
 #include "recorder.h"
+#include "recorder_logic.h"
 #include "recorder_test_names.h"
 
 namespace {
@@ -34,9 +36,10 @@ struct Region {
 
 // Starts the tool in the folder, as the bridge does, and waits for its window and
 // controls.
-bool StartTool(ChildProcess& tool, ToolWindows& t, const std::string& folder)
+bool StartTool(ChildProcess& tool, ToolWindows& t, const std::string& folder,
+               const char* exe = RECORDER_EXE)
 {
-    if (!StartChild(BinDir() + RECORDER_EXE, "", SW_SHOWMINNOACTIVE, tool, folder.c_str())) {
+    if (!StartChild(BinDir() + exe, "", SW_SHOWMINNOACTIVE, tool, folder.c_str())) {
         ADD_FAILURE() << "could not start the tool: error " << GetLastError();
         return false;
     }
@@ -95,20 +98,21 @@ void RecordFor(DWORD milliseconds)
     WaitUntil([] { return false; }, milliseconds);
 }
 
+// The colour, or a flickering target's shade of it (low bits changed).
 bool ScreenShows(int x, int y, COLORREF colour)
 {
     HDC screen = GetDC(nullptr);
     COLORREF pixel = GetPixel(screen, x, y);
     ReleaseDC(nullptr, screen);
-    return pixel == colour;
+    return (pixel & 0xf8f8f8) == (colour & 0xf8f8f8);
 }
 
 // The target window painted where asked, seen on the screen itself.
-bool StartTarget(ChildProcess& target, Region at, unsigned long rgb)
+bool StartTarget(ChildProcess& target, Region at, unsigned long rgb, bool flicker = false)
 {
     char arguments[96];
-    snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx", at.left, at.top, at.width,
-             at.height, rgb);
+    snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx%s", at.left, at.top, at.width,
+             at.height, rgb, flicker ? " flicker" : "");
     if (!StartChild(BinDir() + TARGET_EXE, arguments, SW_SHOWNORMAL, target)) {
         ADD_FAILURE() << "could not start the target: error " << GetLastError();
         return false;
@@ -127,7 +131,64 @@ struct RecordCase {
     Region target;      // negative left/top: from the right/bottom screen edge
     Region fields;      // likewise
     unsigned long rgb;
+    const char* tool;   // the tool's own build, or a test build of it
+    DWORD recordMs;
+    bool flicker;       // no two frames alike
+    int takenNames;     // names the tool would give this second and the next, taken before
 };
+
+// The test build of the tool whose RIFF segments hold a few kilobytes.
+const char* const SHORT_SEGMENTS_EXE = "recorder_short_segments.exe";
+
+// Files with the names the tool would give a recording now and in the next seconds.
+std::map<std::string, std::string> TakeNames(const std::string& folder, int count)
+{
+    std::map<std::string, std::string> taken;
+    CreateDirectoryA((folder + RECORDINGS_FOLDER).c_str(), nullptr);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME at;
+    SystemTimeToFileTime(&now, &at);
+    for (int i = 0; i < count; ++i) {
+        ULARGE_INTEGER ticks = {{at.dwLowDateTime, at.dwHighDateTime}};
+        ticks.QuadPart += i * 10000000ull;
+        FILETIME later = {ticks.LowPart, ticks.HighPart};
+        SYSTEMTIME t;
+        FileTimeToSystemTime(&later, &t);
+        RecordingTime time = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+        char name[RECORDING_NAME_SIZE];
+        FormatRecordingName(time, 1, name, sizeof name);
+        std::string path = folder + RECORDINGS_FOLDER "\\" + name;
+        std::string bytes = "an earlier recording " + std::to_string(i);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr)) << path;
+        CloseHandle(file);
+        taken[path] = bytes;
+    }
+    return taken;
+}
+
+void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames);
+
+// A recording of several segments is complete only with every segment's index: one
+// cut off (its chunk renamed) leaves it incomplete.
+void ExpectSegmentsIndexed(const std::string& video)
+{
+    std::string bytes = ReadTextFile(video);
+    AviSummary summary;
+    std::string error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
+    EXPECT_TRUE(AviComplete(summary));
+    EXPECT_GE(summary.segments, 3u);
+    size_t ix = bytes.find("ix00", bytes.find("RIFF", 12));
+    ASSERT_NE(ix, std::string::npos);
+    bytes.replace(ix, 4, "JUNK");
+    ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
+    EXPECT_FALSE(AviComplete(summary));
+}
 
 Region OnScreen(Region r, int screenWidth, int screenHeight)
 {
@@ -143,9 +204,17 @@ Region OnScreen(Region r, int screenWidth, int screenHeight)
 TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
 {
     const RecordCase cases[] = {
-        {"exact", {300, 200, 320, 240}, {300, 200, 320, 240}, 0xc82858},
+        {"exact", {300, 200, 320, 240}, {300, 200, 320, 240}, 0xc82858, RECORDER_EXE,
+         RECORD_MS, false, 0},
         // Reaches past the bottom right corner: cut to the 160x100 that is on screen.
-        {"cut", {-160, -100, 160, 100}, {-160, -100, 400, 300}, 0x30a0e0},
+        {"cut", {-160, -100, 160, 100}, {-160, -100, 400, 300}, 0x30a0e0, RECORDER_EXE,
+         RECORD_MS, false, 0},
+        // A name taken by an earlier file is never reused: the recording gets the next.
+        {"taken", {300, 200, 64, 48}, {300, 200, 64, 48}, 0x50d050, RECORDER_EXE, RECORD_MS,
+         false, 4},
+        // Many RIFF segments, each with its index, read as one recording.
+        {"segments", {300, 200, 96, 64}, {300, 200, 96, 64}, 0xe0c040, SHORT_SEGMENTS_EXE,
+         20000, true, 0},
     };
     int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -157,25 +226,83 @@ TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
         ChildProcess targetProcess;
         ChildProcess tool;
         ToolWindows t;
-        ASSERT_TRUE(StartTarget(targetProcess, target, c.rgb));
-        ASSERT_TRUE(StartTool(tool, t, folder));
+        ASSERT_TRUE(StartTarget(targetProcess, target, c.rgb, c.flicker));
+        ASSERT_TRUE(StartTool(tool, t, folder, c.tool));
+        std::map<std::string, std::string> taken = TakeNames(folder, c.takenNames);
         std::string texts[4] = {std::to_string(fields.left), std::to_string(fields.top),
                                 std::to_string(fields.width), std::to_string(fields.height)};
         SetFields(t, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str());
         LARGE_INTEGER playAt, stopAt;
         ClickPlay(t);
         QueryPerformanceCounter(&playAt);
-        RecordFor(RECORD_MS);
+        RecordFor(c.recordMs);
         QueryPerformanceCounter(&stopAt);
         ClickStopAndTerminate(t, tool);
 
-        std::vector<std::string> videos = RecordingsIn(folder);
+        std::vector<std::string> videos;
+        for (const std::string& video : RecordingsIn(folder)) {
+            if (taken.count(video) == 0) {
+                videos.push_back(video);
+            }
+        }
         ASSERT_EQ(videos.size(), 1u);
-        ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, stopAt),
-                        c.rgb);
+        for (const auto& earlier : taken) {
+            EXPECT_EQ(ReadTextFile(earlier.first), earlier.second) << earlier.first;
+        }
+        double seconds = Seconds(playAt, stopAt);
+        ExpectRecording(folder, videos[0], target.width, target.height, seconds, c.rgb);
         EXPECT_NE(ReadTextFile(folder + RECORDER_LOG).find("Saved"), std::string::npos);
+        if (c.tool == SHORT_SEGMENTS_EXE) {
+            std::map<std::string, std::string> probe = Probe(folder, videos[0]);
+            EXPECT_NEAR(atof(probe["duration"].c_str()), seconds, 1.0 / DEFAULT_FPS)
+                << "after " << seconds << " s";
+            ExpectSegmentsIndexed(videos[0]);
+            ExpectIndexedJpegFrames(videos[0], atol(probe["nb_frames"].c_str()));
+        }
         CloseChild(targetProcess);
     }
+}
+
+// The test build killed at a moment drawn from a seed (printed; RECORDER_KILL_SEED
+// replays it) leaves a file that decodes without a word up to its last head update,
+// whichever segment it was writing.
+TEST(RecorderTool, KilledAtASeededMomentLeavesAFileThatPlays)
+{
+    const char* setting = getenv("RECORDER_KILL_SEED");
+    unsigned seed = setting ? static_cast<unsigned>(strtoul(setting, nullptr, 10))
+                            : static_cast<unsigned>(GetTickCount());
+    // Up to 12 s: into the fifth segment or so.
+    const DWORD killAfterMs = 500 + static_cast<DWORD>(seed * 2654435761u % 11500);
+    printf("kill seed %u (RECORDER_KILL_SEED=%u replays it): killed after %lu ms\n", seed, seed,
+           static_cast<unsigned long>(killAfterMs));
+    const Region target = {300, 200, 96, 64};
+    const unsigned long rgb = 0x4060e0;
+    std::string folder = MakeTempDir("killed");
+    ChildProcess targetProcess;
+    ChildProcess tool;
+    ToolWindows t;
+    ASSERT_TRUE(StartTarget(targetProcess, target, rgb, true));
+    ASSERT_TRUE(StartTool(tool, t, folder, SHORT_SEGMENTS_EXE));
+    SetFields(t, "300", "200", "96", "64");
+    ClickPlay(t);
+    RecordFor(killAfterMs);
+    EXPECT_TRUE(TerminateProcess(tool.info.hProcess, 1));
+    WaitForSingleObject(tool.info.hProcess, WAIT_LIMIT_MS);
+    CloseChild(tool);
+    CloseChild(targetProcess);
+
+    std::vector<std::string> videos = RecordingsIn(folder);
+    ASSERT_EQ(videos.size(), 1u);
+    AviSummary summary;
+    std::string error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(videos[0]), summary, error)) << error;
+    // Complete only when the kill came just after a segment was closed.
+    EXPECT_GE(summary.moviFrames, summary.frames);
+    std::string decoded = DecodeFrames(folder, videos[0]);
+    const size_t frameBytes = 96 * 64 * 3;
+    EXPECT_GE(decoded.size() / frameBytes, summary.frames)
+        << summary.segments << " segments, " << summary.moviFrames << " frames in the file";
+    ExpectSolidFrames(decoded, 96, 64, rgb, static_cast<long>(decoded.size() / frameBytes));
 }
 
 TEST(RecorderTool, FieldsStayFindableByTheirNewText)
