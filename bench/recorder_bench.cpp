@@ -196,7 +196,7 @@ static bool RunSession(Size size, bool flatOut, double seconds, const std::strin
     CloseHandle(file);
     CaptureSettings settings = {{0, 0, size.width, size.height}, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
                                 UINT64_MAX, flatOut, NULL, 0, NULL, CAPTURE_FAILURE_LIMIT_MS,
-                                nullptr};
+                                nullptr, nullptr};
     char error[SESSION_ERROR_SIZE];
     CaptureSession* session = StartCapture(settings, path.c_str(), error, sizeof error);
     if (session == nullptr) {

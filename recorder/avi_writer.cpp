@@ -6,13 +6,18 @@
 #include "describe_error.h"
 #include "recorder_logic.h"
 
-static bool WriteAt(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+static bool WriteWithWriteFile(HANDLE file, uint64_t offset, const void* data, size_t bytes)
 {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
     return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
+}
+
+static bool WriteAt(const AviWriter* writer, uint64_t offset, const void* data, size_t bytes)
+{
+    return writer->write(writer->file, offset, data, bytes);
 }
 
 // Cuts a write that failed part way, so the file ends after its last whole chunk.
@@ -47,7 +52,7 @@ static bool WriteHead(AviWriter* writer, char* error, size_t size)
                             static_cast<uint32_t>(writer->segments.size())};
     uint8_t head[AVI_HEAD_BYTES];
     FormatAviHead(writer->stream, progress, head);
-    if (!WriteAt(writer->file, 0, head, sizeof head)) {
+    if (!WriteAt(writer, 0, head, sizeof head)) {
         DescribeLastError("WriteFile(recording head)", error, size);
         return false;
     }
@@ -59,7 +64,7 @@ static bool WriteSegmentHead(AviWriter* writer, uint64_t moviBytes, char* error,
 {
     uint8_t head[AVI_SEGMENT_HEAD_BYTES];
     FormatAviSegmentHead(moviBytes, head);
-    if (!WriteAt(writer->file, writer->fill.segmentStart, head, sizeof head)) {
+    if (!WriteAt(writer, writer->fill.segmentStart, head, sizeof head)) {
         DescribeLastError("WriteFile(segment head)", error, size);
         return false;
     }
@@ -78,7 +83,7 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
     if (first) {
         FormatAviIndex(writer->frameSizes.data(), frames, indexes.data() + standardBytes);
     }
-    if (!WriteAt(writer->file, writer->end, indexes.data(), indexes.size())) {
+    if (!WriteAt(writer, writer->end, indexes.data(), indexes.size())) {
         DescribeLastError("WriteFile(index)", error, size);
         CutAt(writer->file, writer->end);
         return false;
@@ -103,8 +108,10 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
 }
 
 bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, uint32_t fps,
-                   uint64_t segmentLimit, uint64_t fileLimit, char* error, size_t size)
+                   uint64_t segmentLimit, uint64_t fileLimit, WriteFileAt write, char* error,
+                   size_t size)
 {
+    writer->write = write ? write : WriteWithWriteFile;
     writer->stream = {static_cast<uint32_t>(width), static_cast<uint32_t>(height), fps};
     writer->segmentLimit = segmentLimit;
     writer->fill = {0, 0, 0, 0, 0};
@@ -192,7 +199,7 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
     if (bytes & 1) {
         writer->chunk.push_back(0);
     }
-    if (!WriteAt(writer->file, writer->end, writer->chunk.data(), writer->chunk.size())) {
+    if (!WriteAt(writer, writer->end, writer->chunk.data(), writer->chunk.size())) {
         DescribeLastError("WriteFile(frame)", error, size);
         CutAt(writer->file, writer->end);
         return AVI_FAILED;

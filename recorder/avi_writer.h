@@ -19,8 +19,13 @@
 // Room kept free beyond the frame and the indexes, for the file system's own needs.
 #define AVI_DISK_RESERVE (64ull * 1024)
 
+// Writes the bytes at the offset; false, with the thread's last error set, when not all
+// went out. Null: WriteFile. The tests give one that fails on cue.
+typedef bool (*WriteFileAt)(HANDLE file, uint64_t offset, const void* data, size_t bytes);
+
 struct AviWriter {
     HANDLE file;
+    WriteFileAt write;
     AviStreamInfo stream;
     uint64_t segmentLimit;
     uint64_t fileLimit;
@@ -45,7 +50,8 @@ enum AviWrite {
 // it), and empties it. fileLimit: the most bytes the file may take; the file system's
 // own limit applies too.
 bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, uint32_t fps,
-                   uint64_t segmentLimit, uint64_t fileLimit, char* error, size_t size);
+                   uint64_t segmentLimit, uint64_t fileLimit, WriteFileAt write, char* error,
+                   size_t size);
 // A frame of `bytes` (0: a slot that repeats the picture before it).
 AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
                        size_t size);

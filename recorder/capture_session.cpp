@@ -79,13 +79,16 @@ static void Notify(CaptureSession* s, SessionNotice notice, LPARAM detail)
 }
 
 // Records why the session ended and wakes everyone. The first reason wins, except that
-// a failure (while the file is closed, say) outweighs a stop or the limit before it.
-static void EndSession(CaptureSession* s, SessionEnd end, const char* error)
+// a failure (while the file is closed, say) outweighs a stop or the limit before it,
+// and an overriding one any reason.
+static void EndSession(CaptureSession* s, SessionEnd end, const char* error,
+                       bool overrides = false)
 {
     bool notify = false;
     {
         std::lock_guard<std::mutex> guard(s->lock);
-        if (s->end == SESSION_RUNNING || (end == SESSION_FAILED && s->end != SESSION_FAILED)) {
+        if (s->end == SESSION_RUNNING || overrides ||
+            (end == SESSION_FAILED && s->end != SESSION_FAILED)) {
             notify = s->end == SESSION_RUNNING && end != SESSION_STOPPED;
             s->end = end;
             snprintf(s->error, sizeof s->error, "%s", error != nullptr ? error : "");
@@ -419,8 +422,8 @@ static void EncoderThread(CaptureSession* s)
     const RecordRegion& r = s->settings.region;
     AviWriter writer;
     bool ready = OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps,
-                               s->settings.segmentLimit, s->settings.fileSizeLimit, error,
-                               sizeof error);
+                               s->settings.segmentLimit, s->settings.fileSizeLimit,
+                               s->settings.writeFile, error, sizeof error);
     bool abandoned;
     {
         std::lock_guard<std::mutex> guard(s->lock);
@@ -445,7 +448,9 @@ static void EncoderThread(CaptureSession* s)
         char why[SESSION_ERROR_SIZE];
         DescribeError("screen capture (BitBlt)", s->lastCaptureError, reason, sizeof reason);
         snprintf(why, sizeof why, "no frame could be captured: %s", reason);
-        EndSession(s, SESSION_FAILED, why);
+        // What matters most of such a recording, also when captures failing for the
+        // limit ended it.
+        EndSession(s, SESSION_FAILED, why, true);
     }
     if (!CloseAviWriter(&writer, error, sizeof error)) {
         EndSession(s, SESSION_FAILED, error);

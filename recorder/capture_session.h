@@ -9,6 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "avi_writer.h"
 #include "recorder_logic.h"
 
 #include "stand_in_tool.h"
@@ -63,6 +64,8 @@ struct CaptureSettings {
     uint32_t captureFailureLimitMs;
     // Null: QueryPerformanceCounter. The tests give one that jumps, as across a sleep.
     ReadClock clock;
+    // Null: WriteFile. The tests give one that fails on cue.
+    WriteFileAt writeFile;
 };
 
 struct CaptureStats {

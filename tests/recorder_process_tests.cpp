@@ -14,6 +14,7 @@
 #include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "avi_summary.h"
@@ -516,13 +517,18 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
 {
     const struct {
         const char* name;
+        int failFrom;
         int failTo;
         uint32_t limitMs;
         SessionEnd end;
         int recovered;
+        const char* says;
     } cases[] = {
-        {"a passing failure", 12, CAPTURE_FAILURE_LIMIT_MS, SESSION_STOPPED, 1},
-        {"a lasting failure", INT32_MAX, 500, SESSION_FAILED, 0},
+        {"a passing failure", 5, 12, CAPTURE_FAILURE_LIMIT_MS, SESSION_STOPPED, 1, ""},
+        {"a lasting failure", 5, INT32_MAX, 500, SESSION_FAILED, 0, "could not be captured for"},
+        // Locked from the start: no frame to repeat, and the end says so.
+        {"no frame at all", 0, INT32_MAX, CAPTURE_FAILURE_LIMIT_MS, SESSION_FAILED, 0,
+         "no frame could be captured: screen capture (BitBlt) failed with error 5"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -531,11 +537,11 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         HWND listener = StartListening();
         ASSERT_NE(listener, nullptr) << GetLastError();
         g_captures = 0;
-        g_failFrom = 5;
+        g_failFrom = c.failFrom;
         g_failTo = c.failTo;
         CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
                                     false, listener, WM_RECORDING_NOTICE, CaptureOnCue,
-                                    c.limitMs, nullptr};
+                                    c.limitMs, nullptr, nullptr};
         char error[SESSION_ERROR_SIZE] = "";
         CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
         ASSERT_NE(session, nullptr) << error;
@@ -546,9 +552,14 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         WaitUntil([&] { return g_notices[NOTICE_CAPTURE_FAILING] > 0; }, WAIT_LIMIT_MS);
         DestroyWindow(listener);
         EXPECT_EQ(end, c.end) << error;
+        EXPECT_NE(strstr(error, c.says), nullptr) << error;
         EXPECT_EQ(g_notices[NOTICE_CAPTURE_FAILING], 1);
         EXPECT_EQ(g_notices[NOTICE_CAPTURE_RECOVERED], c.recovered);
         EXPECT_GE(stats.framesDropped, 7u);
+        if (c.failFrom == 0) {
+            EXPECT_EQ(stats.framesWritten, 0u);
+            continue;
+        }
         // Every slot up to the end holds a frame, repeats of the last good one included.
         EXPECT_GE(stats.framesWritten, static_cast<uint64_t>(g_captures));
         AviSummary summary;
@@ -560,12 +571,94 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
     }
 }
 
+// A clock that jumps an hour on once a few frames are captured, as across a sleep.
+int64_t ClockAcrossASleep()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart + (g_captures >= 5 ? 3600 * frequency.QuadPart : 0);
+}
+
+// The hour is a gap in the file, not an hour of repeats, and the stop that follows
+// returns at once with the file complete.
+TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
+{
+    std::string folder = MakeTempDir("stall");
+    std::string video = NewFile(folder + "stall.avi");
+    HWND listener = StartListening();
+    ASSERT_NE(listener, nullptr) << GetLastError();
+    g_captures = 0;
+    g_failFrom = g_failTo = 0;
+    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                                false, listener, WM_RECORDING_NOTICE, CaptureOnCue,
+                                CAPTURE_FAILURE_LIMIT_MS, ClockAcrossASleep, nullptr};
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    EXPECT_TRUE(WaitUntil([] { return g_notices[NOTICE_CLOCK_GAP] > 0 && g_captures > 8; },
+                          WAIT_LIMIT_MS));
+    CaptureStats stats;
+    SessionEnd end = SESSION_RUNNING;
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread stop([&] {
+        end = FinishCapture(session, &stats, error, sizeof error);
+        SetEvent(stopped);
+    });
+    EXPECT_TRUE(WaitUntil([&] { return WaitForSingleObject(stopped, 0) == WAIT_OBJECT_0; }, 1000))
+        << "the stop took more than 1 s";
+    stop.join();
+    CloseHandle(stopped);
+    DestroyWindow(listener);
+    EXPECT_EQ(end, SESSION_STOPPED) << error;
+    EXPECT_EQ(g_notices[NOTICE_CLOCK_GAP], 1);
+    EXPECT_LT(stats.framesWritten, 10u * DEFAULT_FPS);
+    EXPECT_LT(stats.seconds, 10.0);
+    AviSummary summary;
+    std::string problem;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
+    EXPECT_TRUE(AviComplete(summary));
+    EXPECT_EQ(summary.frames, stats.framesWritten);
+    ExpectDecodesInFull(folder, video);
+}
+
+// Writes of the file that fail for its indexes, which go out when it is closed.
+bool WriteAllButIndexes(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    if (bytes >= 4 && memcmp(data, "ix00", 4) == 0) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
+}
+
+// Indexes that cannot be written when the file is closed after the stop make the end a
+// failure with its reason.
+TEST(CaptureSession, AFailureWhileClosingTheFileIsTheEnd)
+{
+    std::string folder = MakeTempDir("closing");
+    std::string video = NewFile(folder + "closing.avi");
+    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr,
+                                WriteAllButIndexes};
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_FAILED);
+    EXPECT_NE(strstr(error, "WriteFile(index) failed"), nullptr) << error;
+}
+
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
     std::string folder = MakeTempDir("at_once");
     std::string video = NewFile(folder + "at_once.avi");
     CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr};
+                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -585,7 +678,7 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
     ASSERT_NE(listener, nullptr) << GetLastError();
     CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, limit, true,
                                 listener, WM_RECORDING_NOTICE, nullptr,
-                                CAPTURE_FAILURE_LIMIT_MS, nullptr};
+                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
