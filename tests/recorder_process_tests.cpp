@@ -653,6 +653,37 @@ TEST(CaptureSession, AFailureWhileClosingTheFileIsTheEnd)
     EXPECT_NE(strstr(error, "WriteFile(index) failed"), nullptr) << error;
 }
 
+// The head's first write held up past the session's start bound, as a scanner or a
+// network share may hold up opening the file.
+HANDLE g_openHeld;
+
+bool WriteAfterCue(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    WaitForSingleObject(g_openHeld, INFINITE);
+    return WriteAllButIndexes(file, offset, data, bytes);
+}
+
+// A session whose file opens too late is refused; its encoder then removes the file.
+// (That it frees what the session held Wine cannot show: its handle and GDI object
+// counts are always 0.)
+TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
+{
+    std::string folder = MakeTempDir("late");
+    std::string video = NewFile(folder + "late.avi");
+    g_openHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr,
+                                WriteAfterCue};
+    char error[SESSION_ERROR_SIZE] = "";
+    EXPECT_EQ(StartCapture(settings, video.c_str(), error, sizeof error), nullptr);
+    EXPECT_NE(strstr(error, "did not start"), nullptr) << error;
+    SetEvent(g_openHeld);
+    EXPECT_TRUE(WaitUntil([&] {
+        return GetFileAttributesA(video.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }, WAIT_LIMIT_MS));
+    CloseHandle(g_openHeld);
+}
+
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
     std::string folder = MakeTempDir("at_once");
