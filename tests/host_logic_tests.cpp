@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "avi_layout.h"
 #include "avi_summary.h"
 #include "bridge_contract.h"
 #include "host_options.h"
@@ -389,6 +390,86 @@ TEST(ReadAviSummary, BadFilesGiveAReason)
         std::string error;
         EXPECT_FALSE(Summarise(c.bytes, summary, error)) << c.reason;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+// The tool's own layout (avi_layout): three segments of two frames, one of them an
+// empty repeat, each segment ending in its standard index, the first also in the
+// legacy one.
+std::string ToolFile()
+{
+    const uint32_t sizes[] = {10, 0, 7, 10, 0, 9};
+    std::vector<AviSuperIndexEntry> segments;
+    std::string body;
+    uint64_t firstMovi = 0;
+    for (uint32_t done = 0; done < 6; done += 2) {
+        const bool first = done == 0;
+        const uint64_t start = AVI_HEAD_BYTES + body.size();
+        std::string chunks;
+        for (uint32_t i = done; i < done + 2; ++i) {
+            uint8_t header[AVI_CHUNK_HEADER_BYTES];
+            FormatFrameChunkHeader(sizes[i], header);
+            chunks.append(reinterpret_cast<char*>(header), sizeof header);
+            chunks.append(sizes[i] + (sizes[i] & 1), 'x');
+        }
+        std::string index(AviStandardIndexBytes(2), '\0');
+        FormatAviStandardIndex(sizes + done, 2, first ? AVI_FIRST_MOVI_OFFSET : start + 20,
+                               reinterpret_cast<uint8_t*>(&index[0]));
+        const uint64_t at = first ? start : start + AVI_SEGMENT_HEAD_BYTES;
+        segments.push_back({at + chunks.size(), static_cast<uint32_t>(index.size()), 2});
+        if (first) {
+            std::string legacy(AviIndexBytes(2), '\0');
+            FormatAviIndex(sizes, 2, reinterpret_cast<uint8_t*>(&legacy[0]));
+            body += chunks + index + legacy;
+            firstMovi = chunks.size() + index.size();
+        } else {
+            uint8_t head[AVI_SEGMENT_HEAD_BYTES];
+            FormatAviSegmentHead(chunks.size() + index.size(), head);
+            body += std::string(reinterpret_cast<char*>(head), sizeof head) + chunks + index;
+        }
+    }
+    uint8_t head[AVI_HEAD_BYTES];
+    FormatAviHead({640, 360, 15}, {6, 2, firstMovi, true, segments.data(), 3}, head);
+    return std::string(reinterpret_cast<char*>(head), sizeof head) + body;
+}
+
+// Some bytes changed where `find` first occurs from `from` on (at its start, plus `skip`).
+std::string Changed(std::string bytes, const char* find, size_t from, size_t skip,
+                    const std::string& with)
+{
+    bytes.replace(bytes.find(find, from) + skip, with.size(), with);
+    return bytes;
+}
+
+TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
+{
+    const std::string whole = ToolFile();
+    const size_t second = whole.find("AVIX");
+    std::string five;
+    Put32(five, 5);
+    const struct {
+        const char* name;
+        std::string bytes;
+        uint64_t moviFrames;
+        bool complete;
+    } cases[] = {
+        {"whole", whole, 6, true},
+        {"extended header short", Changed(whole, "dmlh", 0, 8, five), 6, false},
+        {"a later segment's index cut off", Changed(whole, "ix00", second, 0, "JUNK"), 6, false},
+        // The last entry of the second segment's index: one byte off in its size.
+        {"an entry's size", Changed(whole, "ix00", second, 32 + 8 + 4, "\x0b"), 6, false},
+        {"the super index short", Changed(whole, "indx", 0, 12, std::string("\x02", 1)), 6, false},
+        {"no legacy index", Changed(whole, "idx1", 0, 0, "JUNK"), 6, false},
+        {"the last segment cut short", whole.substr(0, whole.size() - 53), 5, false},
+    };
+    for (const auto& c : cases) {
+        AviSummary summary;
+        std::string error;
+        ASSERT_TRUE(Summarise(c.bytes, summary, error)) << c.name << ": " << error;
+        EXPECT_EQ(summary.segments, 3u) << c.name;
+        EXPECT_EQ(summary.frames, 6u) << c.name;
+        EXPECT_EQ(summary.moviFrames, c.moviFrames) << c.name;
+        EXPECT_EQ(AviComplete(summary), c.complete) << c.name;
     }
 }
 
