@@ -459,7 +459,8 @@ TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
         // The last entry of the second segment's index: one byte off in its size.
         {"an entry's size", Changed(whole, "ix00", second, 32 + 8 + 4, "\x0b"), 6, false},
         {"the super index short", Changed(whole, "indx", 0, 12, std::string("\x02", 1)), 6, false},
-        {"no legacy index", Changed(whole, "idx1", 0, 0, "JUNK"), 6, false},
+        {"the legacy index short of the first segment",
+         Changed(whole, "idx1", 0, 4, std::string("\x10", 1)), 6, false},
         {"the last segment cut short", whole.substr(0, whole.size() - 53), 5, false},
     };
     for (const auto& c : cases) {
@@ -470,7 +471,17 @@ TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
         EXPECT_EQ(summary.frames, 6u) << c.name;
         EXPECT_EQ(summary.moviFrames, c.moviFrames) << c.name;
         EXPECT_EQ(AviComplete(summary), c.complete) << c.name;
+        if (c.complete) {
+            EXPECT_EQ(summary.extendedFrames, 6u) << c.name;
+        }
     }
+    // A repeat (the second frame) is no key frame in either index, so that a seek lands
+    // on a picture: the legacy index's flags, the standard index's size bit 31.
+    const size_t legacy = whole.find("idx1") + 8;
+    EXPECT_EQ(whole.substr(legacy + 4, 4), std::string("\x10\0\0\0", 4));
+    EXPECT_EQ(whole.substr(legacy + 16 + 4, 4), std::string(4, '\0'));
+    const size_t standard = whole.find("ix00") + 32;
+    EXPECT_EQ(whole.substr(standard + 8 + 4, 4), std::string("\0\0\0\x80", 4));
 }
 
 // A writer ended at any moment leaves a prefix of the file: every prefix, and every

@@ -172,7 +172,7 @@ void ExpectSolidFrames(const std::string& frames, int width, int height, unsigne
 // passes over the empty chunks of repeated slots and moves its timestamps on by them,
 // so it reads fewer pictures than slots; its constant-rate decode repeats each picture
 // across them, one frame a slot, as a player shows them.
-void ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
+long ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
                      double seconds, unsigned long rgb)
 {
     std::map<std::string, std::string> probe = Probe(folder, video);
@@ -190,4 +190,5 @@ void ExpectRecording(const std::string& folder, const std::string& video, int wi
     if (pictures > 0) {
         ExpectSolidFrames(DecodeFrames(folder, video), width, height, rgb, slots);
     }
+    return pictures;
 }

@@ -35,5 +35,6 @@ void ExpectSolidFrames(const std::string& frames, int width, int height, unsigne
 
 // The file is Motion-JPEG at the tool's frame rate and the region's size, holds as many
 // slots as the seconds recorded (within a small tolerance), all showing the colour.
-void ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
+// Returns the pictures among them, the slots that are no repeat.
+long ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
                      double seconds, unsigned long rgb);

@@ -172,8 +172,6 @@ std::map<std::string, std::string> TakeNames(const std::string& folder, int coun
     return taken;
 }
 
-void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames);
-
 // A recording of several segments is complete only with every segment's index: one
 // cut off (its chunk renamed) leaves it incomplete.
 void ExpectSegmentsIndexed(const std::string& video)
@@ -251,14 +249,18 @@ TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
             EXPECT_EQ(ReadTextFile(earlier.first), earlier.second) << earlier.first;
         }
         double seconds = Seconds(playAt, stopAt);
-        ExpectRecording(folder, videos[0], target.width, target.height, seconds, c.rgb);
+        long pictures =
+            ExpectRecording(folder, videos[0], target.width, target.height, seconds, c.rgb);
+        // A window that does not change costs an empty chunk a slot after its first frames.
+        if (!c.flicker) {
+            EXPECT_LE(pictures, 3) << "of " << seconds * DEFAULT_FPS << " slots";
+        }
         EXPECT_NE(ReadTextFile(folder + RECORDER_LOG).find("Saved"), std::string::npos);
         if (c.tool == SHORT_SEGMENTS_EXE) {
             std::map<std::string, std::string> probe = Probe(folder, videos[0]);
             EXPECT_NEAR(atof(probe["duration"].c_str()), seconds, 1.0 / DEFAULT_FPS)
                 << "after " << seconds << " s";
             ExpectSegmentsIndexed(videos[0]);
-            ExpectIndexedJpegFrames(videos[0], atol(probe["nb_frames"].c_str()));
         }
         CloseChild(targetProcess);
     }
@@ -527,7 +529,7 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         {"a passing failure", 5, 12, CAPTURE_FAILURE_LIMIT_MS, SESSION_STOPPED, 1, ""},
         {"a lasting failure", 5, INT32_MAX, 500, SESSION_FAILED, 0, "could not be captured for"},
         // Locked from the start: no frame to repeat, and the end says so.
-        {"no frame at all", 0, INT32_MAX, CAPTURE_FAILURE_LIMIT_MS, SESSION_FAILED, 0,
+        {"no frame at all", 0, INT32_MAX, 500, SESSION_FAILED, 0,
          "no frame could be captured: screen capture (BitBlt) failed with error 5"},
     };
     for (const auto& c : cases) {
