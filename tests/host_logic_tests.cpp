@@ -459,6 +459,8 @@ TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
         // The last entry of the second segment's index: one byte off in its size.
         {"an entry's size", Changed(whole, "ix00", second, 32 + 8 + 4, "\x0b"), 6, false},
         {"the super index short", Changed(whole, "indx", 0, 12, std::string("\x02", 1)), 6, false},
+        {"a segment listed twice",
+         Changed(whole, "indx", 0, 32 + 16, whole.substr(whole.find("indx") + 32, 16)), 6, false},
         {"the legacy index short of the first segment",
          Changed(whole, "idx1", 0, 4, std::string("\x10", 1)), 6, false},
         {"the last segment cut short", whole.substr(0, whole.size() - 53), 5, false},

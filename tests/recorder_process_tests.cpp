@@ -624,6 +624,60 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
     ExpectDecodesInFull(folder, video);
 }
 
+// The capture of frame 5 held until the stop reads the clock, which from then on stands
+// past the time the stop leaves for writing what is queued.
+HANDLE g_captureHeld;
+std::atomic<int> g_stopClockReads;
+
+bool CaptureHeldAtFive(HDC memory, HDC screen, const RecordRegion& r)
+{
+    if (g_captures++ == 5) {
+        WaitForSingleObject(g_captureHeld, WAIT_LIMIT_MS);
+    }
+    return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
+}
+
+int64_t ClockOfTheStop()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    if (g_captures <= 5) {
+        return now.QuadPart;
+    }
+    if (g_stopClockReads++ == 0) {
+        SetEvent(g_captureHeld);
+        return now.QuadPart;
+    }
+    return now.QuadPart + 3600 * frequency.QuadPart;
+}
+
+// What is still queued once the time after a stop is over is left out.
+TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
+{
+    std::string folder = MakeTempDir("drain");
+    std::string video = NewFile(folder + "drain.avi");
+    g_captures = 0;
+    g_stopClockReads = 0;
+    g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                                false, NULL, 0, CaptureHeldAtFive, CAPTURE_FAILURE_LIMIT_MS,
+                                ClockOfTheStop, nullptr};
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    EXPECT_TRUE(WaitUntil([] { return g_captures > 5; }, WAIT_LIMIT_MS));
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+    CloseHandle(g_captureHeld);
+    EXPECT_EQ(stats.framesCaptured, 6u);
+    EXPECT_LT(stats.framesWritten, 6u);
+    AviSummary summary;
+    std::string problem;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
+    EXPECT_TRUE(AviComplete(summary));
+}
+
 // Writes of the file that fail for its indexes, which go out when it is closed.
 bool WriteAllButIndexes(HANDLE file, uint64_t offset, const void* data, size_t bytes)
 {
