@@ -33,4 +33,5 @@ said=$(ffmpeg -v error -ss "$tail_from" -i "$video" -f null - 2>&1)
 decoded=$(date +%s.%N)
 [ -z "$said" ] || { echo "ffmpeg from $tail_from s: $said"; exit 1; }
 awk -v a="$started" -v b="$wrote" -v c="$probed" -v d="$decoded" -v s="$(stat -c %s "$video")" \
-  'BEGIN { printf "file %.2f GiB; write and host check %.1f s, ffprobe of every packet %.1f s, ffmpeg decode of the last 10 s %.1f s\n", s / 2^30, b - a, c - b, d - c }'
+  'BEGIN { printf "file %.2f GiB; write and host check %.1f s, ffprobe of every packet %.1f s, " \
+           "ffmpeg decode of the last 10 s %.1f s\n", s / 2^30, b - a, c - b, d - c }'

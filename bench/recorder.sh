@@ -42,5 +42,6 @@ done < <(grep '^size ' "$out")
 # still's share is the figure: unchanged slots cost an empty chunk each).
 grep '^per_minute ' "$out" | sed 's/^per_minute /per minute: /'
 awk '$1 == "per_minute" { b[$2] = $NF }
-     END { if (b["moving"] > 0) printf "per minute: still / moving %.4f\n", b["still"] / b["moving"] }' "$out"
+     END { if (b["moving"] > 0)
+             printf "per minute: still / moving %.4f\n", b["still"] / b["moving"] }' "$out"
 grep '^paced ' "$out"

@@ -242,8 +242,9 @@ static uint64_t CountStandardIndex(const AviSource& source, const Chunk& ix, uin
             return 0;
         }
         const uint64_t data = base + Le32(entry);
+        const uint32_t size = Le32(entry + 4) & STD_INDEX_SIZE_MASK;
         if (data < base || data < CHUNK_HEADER_SIZE ||
-            !ChunkThere(source, data - CHUNK_HEADER_SIZE, id, Le32(entry + 4) & STD_INDEX_SIZE_MASK)) {
+            !ChunkThere(source, data - CHUNK_HEADER_SIZE, id, size)) {
             return 0;
         }
     }

@@ -1,11 +1,10 @@
 // The recording tool's pure logic: reading the four region fields, cutting the region
-// to the screen, naming files, pacing frames and the file system's file size limit. No platform calls, so all of it is tested (and fuzzable) natively.
+// to the screen, naming files, pacing frames and the file system's file size limit.
+// No platform calls, so all of it is tested (and fuzzable) natively.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
-
-#include "avi_layout.h"
 
 #include "bridge_contract.h"
 

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "avi_layout.h"
 #include "avi_summary.h"
 #include "bridge_contract.h"
 #include "host_options.h"
 #include "stand_in_tool.h"
 #include "status_lines.h"
 #include "tool_log.h"
+
+#include "fuzz/tool_file.h"
 
 namespace {
 
@@ -393,44 +394,10 @@ TEST(ReadAviSummary, BadFilesGiveAReason)
     }
 }
 
-// The tool's own layout (avi_layout): three segments of two frames, one of them an
-// empty repeat, each segment ending in its standard index, the first also in the
-// legacy one.
+// The tool's own layout: three segments of two frames, one of them an empty repeat.
 std::string ToolFile()
 {
-    const uint32_t sizes[] = {10, 0, 7, 10, 0, 9};
-    std::vector<AviSuperIndexEntry> segments;
-    std::string body;
-    uint64_t firstMovi = 0;
-    for (uint32_t done = 0; done < 6; done += 2) {
-        const bool first = done == 0;
-        const uint64_t start = AVI_HEAD_BYTES + body.size();
-        std::string chunks;
-        for (uint32_t i = done; i < done + 2; ++i) {
-            uint8_t header[AVI_CHUNK_HEADER_BYTES];
-            FormatFrameChunkHeader(sizes[i], header);
-            chunks.append(reinterpret_cast<char*>(header), sizeof header);
-            chunks.append(sizes[i] + (sizes[i] & 1), 'x');
-        }
-        std::string index(AviStandardIndexBytes(2), '\0');
-        FormatAviStandardIndex(sizes + done, 2, first ? AVI_FIRST_MOVI_OFFSET : start + 20,
-                               reinterpret_cast<uint8_t*>(&index[0]));
-        const uint64_t at = first ? start : start + AVI_SEGMENT_HEAD_BYTES;
-        segments.push_back({at + chunks.size(), static_cast<uint32_t>(index.size()), 2});
-        if (first) {
-            std::string legacy(AviIndexBytes(2), '\0');
-            FormatAviIndex(sizes, 2, reinterpret_cast<uint8_t*>(&legacy[0]));
-            body += chunks + index + legacy;
-            firstMovi = chunks.size() + index.size();
-        } else {
-            uint8_t head[AVI_SEGMENT_HEAD_BYTES];
-            FormatAviSegmentHead(chunks.size() + index.size(), head);
-            body += std::string(reinterpret_cast<char*>(head), sizeof head) + chunks + index;
-        }
-    }
-    uint8_t head[AVI_HEAD_BYTES];
-    FormatAviHead({640, 360, 15}, {6, 2, firstMovi, true, segments.data(), 3}, head);
-    return std::string(reinterpret_cast<char*>(head), sizeof head) + body;
+    return LayOutAsTheTool({640, 360, 15}, {10, 0, 7, 10, 0, 9}, 2).bytes;
 }
 
 // Some bytes changed where `find` first occurs from `from` on (at its start, plus `skip`).

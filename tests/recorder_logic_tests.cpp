@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "avi_layout.h"
 #include "recorder_logic.h"
 
 namespace {

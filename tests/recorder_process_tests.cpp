@@ -146,28 +146,23 @@ std::map<std::string, std::string> TakeNames(const std::string& folder, int coun
 {
     std::map<std::string, std::string> taken;
     CreateDirectoryA((folder + RECORDINGS_FOLDER).c_str(), nullptr);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    FILETIME at;
-    SystemTimeToFileTime(&now, &at);
+    SYSTEMTIME t;
+    FILETIME now;
+    GetLocalTime(&t);
+    SystemTimeToFileTime(&t, &now);
     for (int i = 0; i < count; ++i) {
-        ULARGE_INTEGER ticks = {{at.dwLowDateTime, at.dwHighDateTime}};
-        ticks.QuadPart += i * 10000000ull;
-        FILETIME later = {ticks.LowPart, ticks.HighPart};
-        SYSTEMTIME t;
+        ULARGE_INTEGER at = {{now.dwLowDateTime, now.dwHighDateTime}};
+        at.QuadPart += i * 10000000ull;
+        FILETIME later = {at.LowPart, at.HighPart};
         FileTimeToSystemTime(&later, &t);
-        RecordingTime time = {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
         char name[RECORDING_NAME_SIZE];
-        FormatRecordingName(time, 1, name, sizeof name);
+        FormatRecordingName({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}, 1, name,
+                            sizeof name);
         std::string path = folder + RECORDINGS_FOLDER "\\" + name;
-        std::string bytes = "an earlier recording " + std::to_string(i);
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr)) << path;
-        CloseHandle(file);
-        taken[path] = bytes;
+        taken[path] = "an earlier recording " + std::to_string(i);
+        FILE* file = fopen(path.c_str(), "wb");
+        EXPECT_TRUE(file != nullptr && fputs(taken[path].c_str(), file) >= 0) << path;
+        fclose(file);
     }
     return taken;
 }
@@ -477,6 +472,25 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
     AVIFileExit();
 }
 
+// A session over the screen's top left corner with the test's hooks.
+CaptureSettings SessionSettings(CaptureFrame capture, ReadClock clock, WriteFileAt write,
+                                HWND listener = NULL,
+                                uint32_t failureLimitMs = CAPTURE_FAILURE_LIMIT_MS)
+{
+    return {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX, false, listener,
+            WM_RECORDING_NOTICE, capture, failureLimitMs, clock, write};
+}
+
+// The file is complete and holds that many frames.
+void ExpectComplete(const std::string& video, uint64_t frames)
+{
+    AviSummary summary;
+    std::string problem;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
+    EXPECT_TRUE(AviComplete(summary));
+    EXPECT_EQ(summary.frames, frames);
+}
+
 // The tool reserves a recording's name by creating the file; a session only opens it.
 std::string NewFile(const std::string& path)
 {
@@ -541,9 +555,8 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         g_captures = 0;
         g_failFrom = c.failFrom;
         g_failTo = c.failTo;
-        CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                    false, listener, WM_RECORDING_NOTICE, CaptureOnCue,
-                                    c.limitMs, nullptr, nullptr};
+        CaptureSettings settings =
+            SessionSettings(CaptureOnCue, nullptr, nullptr, listener, c.limitMs);
         char error[SESSION_ERROR_SIZE] = "";
         CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
         ASSERT_NE(session, nullptr) << error;
@@ -564,11 +577,7 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         }
         // Every slot up to the end holds a frame, repeats of the last good one included.
         EXPECT_GE(stats.framesWritten, static_cast<uint64_t>(g_captures));
-        AviSummary summary;
-        std::string problem;
-        ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
-        EXPECT_TRUE(AviComplete(summary));
-        EXPECT_EQ(summary.frames, stats.framesWritten);
+        ExpectComplete(video, stats.framesWritten);
         ExpectDecodesInFull(folder, video);
     }
 }
@@ -592,9 +601,8 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
     ASSERT_NE(listener, nullptr) << GetLastError();
     g_captures = 0;
     g_failFrom = g_failTo = 0;
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                false, listener, WM_RECORDING_NOTICE, CaptureOnCue,
-                                CAPTURE_FAILURE_LIMIT_MS, ClockAcrossASleep, nullptr};
+    CaptureSettings settings =
+        SessionSettings(CaptureOnCue, ClockAcrossASleep, nullptr, listener);
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -616,11 +624,7 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
     EXPECT_EQ(g_notices[NOTICE_CLOCK_GAP], 1);
     EXPECT_LT(stats.framesWritten, 10u * DEFAULT_FPS);
     EXPECT_LT(stats.seconds, 10.0);
-    AviSummary summary;
-    std::string problem;
-    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
-    EXPECT_TRUE(AviComplete(summary));
-    EXPECT_EQ(summary.frames, stats.framesWritten);
+    ExpectComplete(video, stats.framesWritten);
     ExpectDecodesInFull(folder, video);
 }
 
@@ -660,9 +664,7 @@ TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
     g_captures = 0;
     g_stopClockReads = 0;
     g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                false, NULL, 0, CaptureHeldAtFive, CAPTURE_FAILURE_LIMIT_MS,
-                                ClockOfTheStop, nullptr};
+    CaptureSettings settings = SessionSettings(CaptureHeldAtFive, ClockOfTheStop, nullptr);
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -672,10 +674,7 @@ TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
     CloseHandle(g_captureHeld);
     EXPECT_EQ(stats.framesCaptured, 6u);
     EXPECT_LT(stats.framesWritten, 6u);
-    AviSummary summary;
-    std::string problem;
-    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
-    EXPECT_TRUE(AviComplete(summary));
+    ExpectComplete(video, stats.framesWritten);
 }
 
 // Writes of the file that fail for its indexes, which go out when it is closed.
@@ -698,9 +697,7 @@ TEST(CaptureSession, AFailureWhileClosingTheFileIsTheEnd)
 {
     std::string folder = MakeTempDir("closing");
     std::string video = NewFile(folder + "closing.avi");
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr,
-                                WriteAllButIndexes};
+    CaptureSettings settings = SessionSettings(nullptr, nullptr, WriteAllButIndexes);
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -727,9 +724,7 @@ TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
     std::string folder = MakeTempDir("late");
     std::string video = NewFile(folder + "late.avi");
     g_openHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr,
-                                WriteAfterCue};
+    CaptureSettings settings = SessionSettings(nullptr, nullptr, WriteAfterCue);
     char error[SESSION_ERROR_SIZE] = "";
     EXPECT_EQ(StartCapture(settings, video.c_str(), error, sizeof error), nullptr);
     EXPECT_NE(strstr(error, "did not start"), nullptr) << error;
@@ -744,8 +739,7 @@ TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
     std::string folder = MakeTempDir("at_once");
     std::string video = NewFile(folder + "at_once.avi");
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX,
-                                false, NULL, 0, nullptr, CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
+    CaptureSettings settings = SessionSettings(nullptr, nullptr, nullptr);
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;

@@ -13,7 +13,6 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -22,6 +21,7 @@
 #include "avi_layout.h"
 #include "avi_summary.h"
 #include "fuzz_check.h"
+#include "tool_file.h"
 
 namespace {
 
@@ -214,64 +214,19 @@ ModelFile WriteModel(const Parameters& p)
     return file;
 }
 
-std::string AsText(const uint8_t* data, size_t size)
-{
-    return std::string(reinterpret_cast<const char*>(data), size);
-}
-
-// The file the tool's own writer leaves for these numbers: its head, then segments of
-// segmentFrames frames, each ending in its standard index and the first also in the
-// legacy index, byte for byte as avi_layout lays them out.
+// The file the tool's own writer leaves for these numbers (tool_file.h).
 ModelFile WriteAsTheTool(const Parameters& p)
 {
+    const ToolFile tool = LayOutAsTheTool({p.width, p.height, p.rate}, p.frameSizes,
+                                          p.segmentFrames);
     ModelFile file;
-    const uint32_t frames = static_cast<uint32_t>(p.frameSizes.size());
-    std::vector<AviSuperIndexEntry> segments;
-    std::string body;   // everything after the head
-    uint32_t firstFrames = 0;
-    uint64_t firstMoviBytes = 0;
-    for (uint32_t done = 0; segments.empty() || done < frames;) {
-        const bool first = segments.empty();
-        const uint32_t count = std::min<uint32_t>(p.segmentFrames, frames - done);
-        const uint64_t start = AVI_HEAD_BYTES + body.size();
-        const uint64_t chunksAt = first ? start : start + AVI_SEGMENT_HEAD_BYTES;
-        std::string chunks;
-        for (uint32_t i = done; i < done + count; ++i) {
-            uint8_t header[AVI_CHUNK_HEADER_BYTES];
-            FormatFrameChunkHeader(p.frameSizes[i], header);
-            chunks += AsText(header, sizeof header);
-            const uint32_t data = static_cast<uint32_t>(chunksAt + chunks.size());
-            chunks.append(p.frameSizes[i], static_cast<char>(0xd8 + i));
-            file.payload.push_back({data, data + p.frameSizes[i]});
-            file.frameEnds.push_back(data + p.frameSizes[i]);
-            chunks.append(p.frameSizes[i] & 1, '\0');
-        }
-        std::vector<uint8_t> index(AviStandardIndexBytes(count));
-        FormatAviStandardIndex(p.frameSizes.data() + done, count,
-                               first ? AVI_FIRST_MOVI_OFFSET : start + 20, index.data());
-        segments.push_back({chunksAt + chunks.size(), static_cast<uint32_t>(index.size()), count});
-        const uint64_t moviBytes = chunks.size() + index.size();
-        if (first) {
-            std::vector<uint8_t> legacy(AviIndexBytes(count));
-            FormatAviIndex(p.frameSizes.data(), count, legacy.data());
-            body += chunks + AsText(index.data(), index.size()) + AsText(legacy.data(), legacy.size());
-            firstFrames = count;
-            firstMoviBytes = moviBytes;
-            file.indexEnd = static_cast<uint32_t>(AVI_HEAD_BYTES + body.size());
-        } else {
-            uint8_t head[AVI_SEGMENT_HEAD_BYTES];
-            FormatAviSegmentHead(moviBytes, head);
-            body += AsText(head, sizeof head) + chunks + AsText(index.data(), index.size());
-        }
-        done += count;
+    file.bytes = tool.bytes;
+    file.riffEnd = static_cast<uint32_t>(tool.bytes.size());
+    file.indexEnd = tool.indexEnd;
+    for (size_t i = 0; i < p.frameSizes.size(); ++i) {
+        file.payload.push_back({tool.frameData[i], tool.frameData[i] + p.frameSizes[i]});
+        file.frameEnds.push_back(tool.frameData[i] + p.frameSizes[i]);
     }
-    uint8_t head[AVI_HEAD_BYTES];
-    FormatAviHead({p.width, p.height, p.rate},
-                  {frames, firstFrames, firstMoviBytes, true, segments.data(),
-                   static_cast<uint32_t>(segments.size())},
-                  head);
-    file.bytes = AsText(head, sizeof head) + body;
-    file.riffEnd = static_cast<uint32_t>(file.bytes.size());
     return file;
 }
 
