@@ -145,11 +145,12 @@ static bool ProcessNamedRuns(const char* name)
     return found;
 }
 
-static bool ReadFromFile(void* context, uint32_t offset, void* into, uint32_t count)
+static bool ReadFromFile(void* context, uint64_t offset, void* into, uint32_t count)
 {
     OVERLAPPED at;
     ZeroMemory(&at, sizeof at);
-    at.Offset = offset;
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD done = 0;
     return ReadFile(static_cast<HANDLE>(context), into, count, &done, &at) && done == count;
 }
@@ -169,7 +170,7 @@ static bool RecordingComplete(const std::string& output)
     }
     LARGE_INTEGER size;
     GetFileSizeEx(file, &size);
-    AviSource source = {ReadFromFile, file, static_cast<uint32_t>(size.QuadPart)};
+    AviSource source = {ReadFromFile, file, static_cast<uint64_t>(size.QuadPart)};
     AviSummary summary;
     std::string error;
     bool complete = ReadAviSummary(source, summary, error) && AviComplete(summary);

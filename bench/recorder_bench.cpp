@@ -1,7 +1,8 @@
 // Throughput of the recording tool's capture path against a bare GDI BitBlt loop over
-// the same screen region, and whether the default rate holds at 1920x1080. Run by
-// recorder.sh, which adds ffmpeg's x11grab on the same display as an outside peer.
-// Prints one "key value..." line per figure for the script to read.
+// the same screen region, whether the default rate holds at 1920x1080 on a moving
+// scene, and what a minute of recording costs on disk for a still window against a
+// moving one. Run by recorder.sh, which adds ffmpeg's x11grab on the same display as
+// an outside peer. Prints one "key value..." line per figure for the script to read.
 #include <windows.h>
 
 #include <stdio.h>
@@ -19,12 +20,21 @@
 #define PACED_SECONDS 10
 #define PACED_WIDTH 1920
 #define PACED_HEIGHT 1080
+#define PER_MINUTE_SECONDS 20
+#define PER_MINUTE_WIDTH 1024
+#define PER_MINUTE_HEIGHT 768
+#define MOVE_TIMER 1
+#define MOVE_INTERVAL_MS 30
 
 struct Size {
     int width, height;
 };
 
 static const Size SIZES[] = {{640, 480}, {1280, 720}, {1920, 1080}};
+
+// How far the scene has moved; it stands still while g_moving is false.
+static int g_phase;
+static bool g_moving;
 
 static double Now()
 {
@@ -35,17 +45,24 @@ static double Now()
 }
 
 // A screen full of text and colour, so that the JPEG sizes and times are those of a
-// busy window rather than of an empty desktop.
+// busy window rather than of an empty desktop; while moving, it scrolls and its
+// figures change on every timer tick.
 static LRESULT CALLBACK SceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_TIMER && g_moving) {
+        ++g_phase;
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    }
     if (message == WM_PAINT) {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
         RECT area;
         GetClientRect(window, &area);
-        for (int x = 0; x < area.right; x += 40) {
+        for (int x = -40 + g_phase % 40; x < area.right; x += 40) {
             RECT bar = {x, 0, x + 40, area.bottom};
-            HBRUSH brush = CreateSolidBrush(RGB((x * 7) & 0xff, (x * 3) & 0xff, 255 - (x & 0xff)));
+            int c = x - g_phase % 40;
+            HBRUSH brush = CreateSolidBrush(RGB((c * 7) & 0xff, (c * 3) & 0xff, 255 - (c & 0xff)));
             FillRect(dc, &bar, brush);
             DeleteObject(brush);
         }
@@ -55,8 +72,8 @@ static LRESULT CALLBACK SceneProc(HWND window, UINT message, WPARAM wParam, LPAR
             int length = snprintf(line, sizeof line,
                                   "%04d  open %8.3f  high %8.3f  low %8.3f  close %8.3f  volume %9d  "
                                   "%04d  open %8.3f  high %8.3f",
-                                  row, row * 1.25, row * 1.5, row * 0.75, row * 1.125, row * 977,
-                                  row + 1, row * 2.5, row * 3.25);
+                                  row + g_phase, row * 1.25, row * 1.5, row * 0.75, row * 1.125,
+                                  row * 977 + g_phase, row + 1, row * 2.5, row * 3.25);
             TextOutA(dc, (row % 7) * 3, y, line, length);
         }
         EndPaint(window, &paint);
@@ -80,6 +97,7 @@ static HWND ShowScene()
     if (window != NULL) {
         UpdateWindow(window);
         GdiFlush();
+        SetTimer(window, MOVE_TIMER, MOVE_INTERVAL_MS, nullptr);
     }
     return window;
 }
@@ -132,7 +150,7 @@ static double BareBitBltFps(Size size, std::vector<BYTE>* lastFrame)
 }
 
 // The encoder thread's work alone on one captured frame, and the frame's size.
-static double EncodeFps(Size size, const std::vector<BYTE>& frame, int quality, size_t* bytes)
+static double EncodeFps(Size size, const std::vector<BYTE>& frame, size_t* bytes)
 {
     const BgrxImage image = {frame.data(), static_cast<ptrdiff_t>(size.width) * 4,
                              static_cast<uint32_t>(size.width), static_cast<uint32_t>(size.height)};
@@ -141,7 +159,7 @@ static double EncodeFps(Size size, const std::vector<BYTE>& frame, int quality, 
     double start = Now();
     double elapsed = 0;
     while (elapsed < FLAT_OUT_SECONDS / 2.0) {
-        if (!EncodeBaselineJpeg(image, quality, &jpeg)) {
+        if (!EncodeBaselineJpeg(image, JPEG_QUALITY, &jpeg)) {
             fprintf(stderr, "EncodeBaselineJpeg refused %dx%d\n", size.width, size.height);
             break;
         }
@@ -152,18 +170,40 @@ static double EncodeFps(Size size, const std::vector<BYTE>& frame, int quality, 
     return frames / elapsed;
 }
 
+// Lets the scene paint while a recording runs.
+static void PumpFor(double seconds)
+{
+    double until = Now() + seconds;
+    for (double left = seconds; left > 0; left = until - Now()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1,
+                                  QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        }
+    }
+}
+
 static bool RunSession(Size size, bool flatOut, double seconds, const std::string& path,
                        CaptureStats* stats)
 {
-    CaptureSettings settings = {{0, 0, size.width, size.height}, DEFAULT_FPS, AVI_SIZE_LIMIT,
-                                flatOut, NULL, 0, NULL, CAPTURE_FAILURE_LIMIT_MS};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        fprintf(stderr, "CreateFileA(%s) failed: error %lu\n", path.c_str(), GetLastError());
+        return false;
+    }
+    CloseHandle(file);
+    CaptureSettings settings = {{0, 0, size.width, size.height}, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
+                                UINT64_MAX, flatOut, NULL, 0, NULL, CAPTURE_FAILURE_LIMIT_MS,
+                                nullptr, nullptr};
     char error[SESSION_ERROR_SIZE];
     CaptureSession* session = StartCapture(settings, path.c_str(), error, sizeof error);
     if (session == nullptr) {
         fprintf(stderr, "StartCapture: %s\n", error);
         return false;
     }
-    Sleep(static_cast<DWORD>(seconds * 1000));
+    PumpFor(seconds);
     SessionEnd end = FinishCapture(session, stats, error, sizeof error);
     DeleteFileA(path.c_str());
     if (end != SESSION_STOPPED) {
@@ -171,6 +211,19 @@ static bool RunSession(Size size, bool flatOut, double seconds, const std::strin
         return false;
     }
     return true;
+}
+
+// A recording's bytes for each minute of its timeline.
+static void PrintBytesPerMinute(const char* scene, const CaptureStats& stats)
+{
+    printf("per_minute %s %dx%d seconds %.1f frames %llu repeated %llu bytes %llu "
+           "bytes_per_minute %.0f\n",
+           scene, PER_MINUTE_WIDTH, PER_MINUTE_HEIGHT, stats.seconds,
+           static_cast<unsigned long long>(stats.framesWritten),
+           static_cast<unsigned long long>(stats.framesRepeated),
+           static_cast<unsigned long long>(stats.bytesWritten),
+           stats.bytesWritten / stats.seconds * 60);
+    fflush(stdout);
 }
 
 int main()
@@ -193,24 +246,32 @@ int main()
         if (!RunSession(size, true, FLAT_OUT_SECONDS, path, &stats)) {
             return 1;
         }
-        size_t bytes = 0, bytesMax = 0, bytesMin = 0;
-        double encode = EncodeFps(size, frame, stats.jpegQuality, &bytes);
-        EncodeFps(size, frame, JPEG_QUALITY_MAX, &bytesMax);
-        EncodeFps(size, frame, JPEG_QUALITY_MIN, &bytesMin);
+        size_t bytes = 0;
+        double encode = EncodeFps(size, frame, &bytes);
         double capture = stats.framesWritten / stats.seconds;
         double bytesPerSecond =
             stats.framesWritten ? static_cast<double>(stats.bytesWritten) / stats.framesWritten *
                                       DEFAULT_FPS
                                 : 0;
         printf("size %dx%d bitblt_fps %.1f capture_fps %.1f ratio %.2f bytes_per_s_at_%d_fps %.0f "
-               "quality %d encode_fps %.1f quality_max %d bytes_per_s %llu quality_min %d "
-               "bytes_per_s %llu\n",
+               "quality %d encode_fps %.1f\n",
                size.width, size.height, bitblt, capture, capture / bitblt, DEFAULT_FPS,
-               bytesPerSecond, stats.jpegQuality, encode, JPEG_QUALITY_MAX,
-               static_cast<unsigned long long>(bytesMax) * DEFAULT_FPS, JPEG_QUALITY_MIN,
-               static_cast<unsigned long long>(bytesMin) * DEFAULT_FPS);
+               bytesPerSecond, JPEG_QUALITY, encode);
         fflush(stdout);
     }
+
+    const Size perMinute = {PER_MINUTE_WIDTH, PER_MINUTE_HEIGHT};
+    CaptureStats still;
+    CaptureStats moving;
+    if (!RunSession(perMinute, false, PER_MINUTE_SECONDS, path, &still)) {
+        return 1;
+    }
+    PrintBytesPerMinute("still", still);
+    g_moving = true;
+    if (!RunSession(perMinute, false, PER_MINUTE_SECONDS, path, &moving)) {
+        return 1;
+    }
+    PrintBytesPerMinute("moving", moving);
 
     CaptureStats paced;
     Size big = {PACED_WIDTH, PACED_HEIGHT};

@@ -1,6 +1,7 @@
 // What a host wants to know about a finished recording, read from the AVI file's own
 // headers and chunk list: size, frame count, frame rate, duration, and whether the
-// file was closed properly.
+// file was closed properly. Files of more than one RIFF segment (OpenDML, AVI 2.0) are
+// read across all of them; offsets are 64-bit, since such files pass 4 GiB.
 #pragma once
 
 #include <stdint.h>
@@ -8,23 +9,28 @@
 #include <string>
 
 // Reads count bytes at offset; false when they are not all there.
-typedef bool (*ReadBytes)(void* context, uint32_t offset, void* into, uint32_t count);
+typedef bool (*ReadBytes)(void* context, uint64_t offset, void* into, uint32_t count);
 
 struct AviSource {
     ReadBytes read;
     void* context;
-    uint32_t size;
+    uint64_t size;
 };
 
 struct AviSummary {
     int32_t width;
     int32_t height;
-    uint32_t frames;      // the video stream's length in its header
-    uint32_t moviFrames;  // video chunks actually in the file
+    uint64_t frames;          // the video stream's length in its header
+    uint64_t extendedFrames;  // the extended (OpenDML) header's total, 0 without one
+    uint64_t moviFrames;      // video chunks actually in the file, in every segment
     double framesPerSecond;
     double seconds;
-    bool indexed;         // the closing index is there
-    uint32_t indexFrames; // its video entries, when each leads to a video chunk of its size
+    bool indexed;             // the closing legacy index is there
+    // Video entries of the index when each leads to a video chunk of its id and size:
+    // with a super index, those of every segment's standard index, provided the legacy
+    // index holds the first segment's frames; else those of the legacy index.
+    uint64_t indexFrames;
+    uint32_t segments;        // RIFF segments found one after the other
 };
 
 // False with the reason when the bytes are no AVI with a video stream. A file whose
@@ -34,6 +40,6 @@ bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& e
 // The same for a whole file already in memory.
 bool ReadAviSummaryFromBytes(const std::string& bytes, AviSummary& summary, std::string& error);
 
-// A properly closed file: indexed, and the header and the index count every frame in
-// the file.
+// A properly closed file: indexed, and the headers and the indexes count every frame
+// in the file.
 bool AviComplete(const AviSummary& summary);

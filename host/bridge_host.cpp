@@ -468,12 +468,13 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
 }
 
-static bool ReadFileBytes(void* context, uint32_t offset, void* into, uint32_t count)
+static bool ReadFileBytes(void* context, uint64_t offset, void* into, uint32_t count)
 {
     HANDLE file = static_cast<HANDLE>(context);
     OVERLAPPED at;
     ZeroMemory(&at, sizeof at);
-    at.Offset = offset;
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD done = 0;
     return ReadFile(file, into, count, &done, &at) && done == count;
 }
@@ -490,7 +491,7 @@ static bool ReadRecording(const std::wstring& path, AviSummary& summary, std::st
     }
     LARGE_INTEGER size;
     GetFileSizeEx(file, &size);
-    AviSource source = {ReadFileBytes, file, static_cast<uint32_t>(size.QuadPart)};
+    AviSource source = {ReadFileBytes, file, static_cast<uint64_t>(size.QuadPart)};
     std::string problem;
     bool read = ReadAviSummary(source, summary, problem);
     CloseHandle(file);

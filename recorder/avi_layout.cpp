@@ -4,11 +4,16 @@
 
 #define AVIF_HASINDEX 0x10
 #define AVIIF_KEYFRAME 0x10
+#define AVI_INDEX_OF_INDEXES 0
+#define AVI_INDEX_OF_CHUNKS 1
+// A standard index entry's size with this bit set is no key frame.
+#define STD_INDEX_NOT_KEY 0x80000000u
 #define MAIN_HEADER_BYTES 56
 #define STREAM_HEADER_BYTES 56
 #define FORMAT_BYTES 40
 #define BITS_PER_PIXEL 24
 #define MICROSECONDS 1000000u
+#define VIDEO_CHUNK_ID "00dc"
 
 namespace {
 
@@ -29,15 +34,50 @@ void Put32(Writer& w, uint32_t value)
     }
 }
 
+void Put64(Writer& w, uint64_t value)
+{
+    Put32(w, static_cast<uint32_t>(value));
+    Put32(w, static_cast<uint32_t>(value >> 32));
+}
+
 void Put16(Writer& w, uint16_t value)
 {
     *w.at++ = static_cast<uint8_t>(value);
     *w.at++ = static_cast<uint8_t>(value >> 8);
 }
 
+void PutZeros(Writer& w, size_t bytes)
+{
+    memset(w.at, 0, bytes);
+    w.at += bytes;
+}
+
 uint32_t Clamp32(uint64_t value)
 {
     return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+}
+
+// The super index: which segments' standard indexes there are, in the room the head
+// keeps for AVI_SUPER_INDEX_ENTRIES of them.
+void PutSuperIndex(Writer& w, const AviProgress& progress)
+{
+    Put(w, "indx");
+    Put32(w, static_cast<uint32_t>(AVI_SUPER_INDEX_BYTES - AVI_CHUNK_HEADER_BYTES));
+    Put16(w, 4);                               // longs per entry
+    *w.at++ = 0;                               // sub type: frames
+    *w.at++ = AVI_INDEX_OF_INDEXES;
+    Put32(w, progress.segmentCount);
+    Put(w, VIDEO_CHUNK_ID);
+    PutZeros(w, 12);
+    for (uint32_t i = 0; i < AVI_SUPER_INDEX_ENTRIES; ++i) {
+        if (i < progress.segmentCount) {
+            Put64(w, progress.segments[i].offset);
+            Put32(w, progress.segments[i].bytes);
+            Put32(w, progress.segments[i].frames);
+        } else {
+            PutZeros(w, 16);
+        }
+    }
 }
 
 } // namespace
@@ -51,12 +91,12 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
                    uint8_t (&head)[AVI_HEAD_BYTES])
 {
     const uint32_t imageBytes = Clamp32(static_cast<uint64_t>(stream.width) * stream.height * 3);
-    const uint64_t indexBytes =
-        progress.indexed ? AVI_CHUNK_HEADER_BYTES + progress.frames * AVI_INDEX_ENTRY_BYTES : 0;
+    const uint64_t indexBytes = progress.firstClosed ? AviIndexBytes(progress.firstFrames) : 0;
     // The frame list's size counts its type field; the form's counts its own type field
     // and everything after it.
-    const uint64_t moviSize = 4 + progress.frameBytes;
-    const uint64_t riffSize = AVI_HEAD_BYTES - 8 + progress.frameBytes + indexBytes;
+    const uint64_t moviSize = 4 + progress.firstMoviBytes;
+    const uint64_t riffSize = AVI_HEAD_BYTES - 8 + progress.firstMoviBytes + indexBytes;
+    const uint32_t frames = Clamp32(progress.frames);
 
     Writer w = {head};
     Put(w, "RIFF");
@@ -71,18 +111,17 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
     Put32(w, stream.fps > 0 ? MICROSECONDS / stream.fps : 0);
     Put32(w, 0);                               // max bytes per second: unknown
     Put32(w, 0);                               // padding granularity
-    Put32(w, progress.indexed ? AVIF_HASINDEX : 0);
-    Put32(w, progress.frames);
+    Put32(w, progress.firstClosed ? AVIF_HASINDEX : 0);
+    Put32(w, progress.firstFrames);            // frames in the first segment
     Put32(w, 0);                               // initial frames
     Put32(w, 1);                               // streams
     Put32(w, imageBytes);                      // suggested buffer size
     Put32(w, stream.width);
     Put32(w, stream.height);
-    for (int i = 0; i < 4; ++i) {
-        Put32(w, 0);
-    }
+    PutZeros(w, 16);
     Put(w, "LIST");
-    Put32(w, 4 + 8 + STREAM_HEADER_BYTES + 8 + FORMAT_BYTES);
+    Put32(w, static_cast<uint32_t>(4 + 8 + STREAM_HEADER_BYTES + 8 + FORMAT_BYTES +
+                                   AVI_SUPER_INDEX_BYTES));
     Put(w, "strl");
     Put(w, "strh");
     Put32(w, STREAM_HEADER_BYTES);
@@ -95,7 +134,7 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
     Put32(w, 1);                               // scale
     Put32(w, stream.fps);                      // rate: frames per second
     Put32(w, 0);                               // start
-    Put32(w, progress.frames);                 // length
+    Put32(w, frames);                          // length: every segment's frames
     Put32(w, imageBytes);                      // suggested buffer size
     Put32(w, UINT32_MAX);                      // quality: default
     Put32(w, 0);                               // sample size: varies
@@ -112,18 +151,35 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
     Put16(w, BITS_PER_PIXEL);
     Put(w, "MJPG");
     Put32(w, imageBytes);
-    for (int i = 0; i < 4; ++i) {
-        Put32(w, 0);
-    }
+    PutZeros(w, 16);
+    PutSuperIndex(w, progress);
+    Put(w, "LIST");
+    Put32(w, 4 + 8 + AVI_EXTENDED_HEADER_BYTES);
+    Put(w, "odml");
+    Put(w, "dmlh");
+    Put32(w, AVI_EXTENDED_HEADER_BYTES);
+    Put32(w, frames);                          // total frames of the file
+    PutZeros(w, AVI_EXTENDED_HEADER_BYTES - 4);
     Put(w, "LIST");
     Put32(w, Clamp32(moviSize));
+    Put(w, "movi");
+}
+
+void FormatAviSegmentHead(uint64_t moviBytes, uint8_t (&head)[AVI_SEGMENT_HEAD_BYTES])
+{
+    Writer w = {head};
+    Put(w, "RIFF");
+    Put32(w, Clamp32(4 + 12 + moviBytes));
+    Put(w, "AVIX");
+    Put(w, "LIST");
+    Put32(w, Clamp32(4 + moviBytes));
     Put(w, "movi");
 }
 
 void FormatFrameChunkHeader(uint32_t dataBytes, uint8_t (&header)[AVI_CHUNK_HEADER_BYTES])
 {
     Writer w = {header};
-    Put(w, "00dc");
+    Put(w, VIDEO_CHUNK_ID);
     Put32(w, dataBytes);
 }
 
@@ -139,10 +195,70 @@ void FormatAviIndex(const uint32_t* frameSizes, uint32_t frames, uint8_t* index)
     Put32(w, Clamp32(static_cast<uint64_t>(frames) * AVI_INDEX_ENTRY_BYTES));
     uint64_t offset = 4;   // the first chunk follows the frame list's type field
     for (uint32_t i = 0; i < frames; ++i) {
-        Put(w, "00dc");
-        Put32(w, AVIIF_KEYFRAME);
+        Put(w, VIDEO_CHUNK_ID);
+        Put32(w, frameSizes[i] > 0 ? AVIIF_KEYFRAME : 0);
         Put32(w, Clamp32(offset));
         Put32(w, frameSizes[i]);
         offset += FrameChunkBytes(frameSizes[i]);
     }
+}
+
+uint64_t AviStandardIndexBytes(uint64_t frames)
+{
+    return AVI_STD_INDEX_HEADER_BYTES + frames * AVI_STD_INDEX_ENTRY_BYTES;
+}
+
+void FormatAviStandardIndex(const uint32_t* frameSizes, uint32_t frames, uint64_t base,
+                            uint8_t* index)
+{
+    Writer w = {index};
+    Put(w, "ix00");
+    Put32(w, Clamp32(AviStandardIndexBytes(frames) - AVI_CHUNK_HEADER_BYTES));
+    Put16(w, 2);                               // longs per entry
+    *w.at++ = 0;                               // sub type
+    *w.at++ = AVI_INDEX_OF_CHUNKS;
+    Put32(w, frames);
+    Put(w, VIDEO_CHUNK_ID);
+    Put64(w, base);
+    Put32(w, 0);
+    // The first chunk's data follows the type field and the chunk's header.
+    uint64_t offset = 4 + AVI_CHUNK_HEADER_BYTES;
+    for (uint32_t i = 0; i < frames; ++i) {
+        Put32(w, Clamp32(offset));
+        Put32(w, frameSizes[i] > 0 ? frameSizes[i] : STD_INDEX_NOT_KEY);
+        offset += FrameChunkBytes(frameSizes[i]);
+    }
+}
+
+uint64_t AviSegmentBytes(bool first, uint64_t frames, uint64_t frameBytes)
+{
+    return (first ? AVI_HEAD_BYTES + AviIndexBytes(frames) : AVI_SEGMENT_HEAD_BYTES) +
+           frameBytes + AviStandardIndexBytes(frames);
+}
+
+FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLimit,
+                    uint64_t fileLimit)
+{
+    const FramePlan atLimit = {PLACE_AT_LIMIT, 0};
+    // The headers count frames in 32 bits.
+    if (fill.totalFrames >= UINT32_MAX) {
+        return atLimit;
+    }
+    const bool first = fill.closedSegments == 0;
+    const uint64_t chunk = FrameChunkBytes(dataBytes);
+    const uint64_t here = AviSegmentBytes(first, fill.frames + 1, fill.frameBytes + chunk);
+    if (fill.segmentStart > fileLimit) {
+        return atLimit;
+    }
+    if (here <= segmentLimit && here <= fileLimit - fill.segmentStart) {
+        return {PLACE_IN_SEGMENT, fill.segmentStart + here};
+    }
+    // A new segment takes the open one's place in the super index and one more.
+    const uint64_t next = fill.segmentStart + AviSegmentBytes(first, fill.frames, fill.frameBytes);
+    const uint64_t fresh = AviSegmentBytes(false, 1, chunk);
+    if (fill.frames > 0 && fill.closedSegments + 2 <= AVI_SUPER_INDEX_ENTRIES &&
+        fresh <= segmentLimit && next <= fileLimit && fresh <= fileLimit - next) {
+        return {PLACE_IN_NEW_SEGMENT, next + fresh};
+    }
+    return atLimit;
 }

@@ -4,14 +4,20 @@
 #include <string.h>
 
 #include "describe_error.h"
+#include "recorder_logic.h"
 
-static bool WriteAt(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+static bool WriteWithWriteFile(HANDLE file, uint64_t offset, const void* data, size_t bytes)
 {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD written = 0;
     return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
+}
+
+static bool WriteAt(const AviWriter* writer, uint64_t offset, const void* data, size_t bytes)
+{
+    return writer->write(writer->file, offset, data, bytes);
 }
 
 // Cuts a write that failed part way, so the file ends after its last whole chunk.
@@ -24,25 +30,96 @@ static void CutAt(HANDLE file, uint64_t end)
     }
 }
 
-static bool WriteHead(AviWriter* writer, bool indexed)
+static bool InFirstSegment(const AviWriter* writer)
 {
-    uint8_t head[AVI_HEAD_BYTES];
-    AviProgress progress = {static_cast<uint32_t>(writer->frames), writer->dataBytes, indexed};
-    FormatAviHead(writer->stream, progress, head);
-    return WriteAt(writer->file, 0, head, sizeof head);
+    return writer->fill.closedSegments == 0;
 }
 
-static uint64_t EndOfFrames(const AviWriter* writer)
+// The open segment's frame list type field, which its standard index counts from.
+static uint64_t MoviBase(const AviWriter* writer)
 {
-    return AVI_HEAD_BYTES + writer->dataBytes;
+    return InFirstSegment(writer) ? AVI_FIRST_MOVI_OFFSET : writer->fill.segmentStart + 20;
+}
+
+static bool WriteHead(AviWriter* writer, char* error, size_t size)
+{
+    AviProgress progress = {writer->fill.totalFrames,
+                            writer->firstClosed ? writer->firstFrames
+                                                : static_cast<uint32_t>(writer->fill.frames),
+                            writer->firstClosed ? writer->firstMoviBytes : writer->fill.frameBytes,
+                            writer->firstClosed,
+                            writer->segments.data(),
+                            static_cast<uint32_t>(writer->segments.size())};
+    uint8_t head[AVI_HEAD_BYTES];
+    FormatAviHead(writer->stream, progress, head);
+    if (!WriteAt(writer, 0, head, sizeof head)) {
+        DescribeLastError("WriteFile(recording head)", error, size);
+        return false;
+    }
+    return true;
+}
+
+// A later segment's opening, for the bytes its frame list holds.
+static bool WriteSegmentHead(AviWriter* writer, uint64_t moviBytes, char* error, size_t size)
+{
+    uint8_t head[AVI_SEGMENT_HEAD_BYTES];
+    FormatAviSegmentHead(moviBytes, head);
+    if (!WriteAt(writer, writer->fill.segmentStart, head, sizeof head)) {
+        DescribeLastError("WriteFile(segment head)", error, size);
+        return false;
+    }
+    return true;
+}
+
+// Puts the open segment's standard index (and in the first, the legacy index) after
+// its frames, lists it in the super index and brings the heads up to date.
+static bool CloseSegment(AviWriter* writer, char* error, size_t size)
+{
+    const bool first = InFirstSegment(writer);
+    const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
+    const uint64_t standardBytes = AviStandardIndexBytes(frames);
+    std::vector<uint8_t> indexes(standardBytes + (first ? AviIndexBytes(frames) : 0));
+    FormatAviStandardIndex(writer->frameSizes.data(), frames, MoviBase(writer), indexes.data());
+    if (first) {
+        FormatAviIndex(writer->frameSizes.data(), frames, indexes.data() + standardBytes);
+    }
+    if (!WriteAt(writer, writer->end, indexes.data(), indexes.size())) {
+        DescribeLastError("WriteFile(index)", error, size);
+        CutAt(writer->file, writer->end);
+        return false;
+    }
+    const uint64_t moviBytes = writer->fill.frameBytes + standardBytes;
+    if (!first && !WriteSegmentHead(writer, moviBytes, error, size)) {
+        return false;
+    }
+    writer->segments.push_back({writer->end, static_cast<uint32_t>(standardBytes), frames});
+    if (first) {
+        writer->firstClosed = true;
+        writer->firstFrames = frames;
+        writer->firstMoviBytes = moviBytes;
+    }
+    writer->end += indexes.size();
+    writer->fill.segmentStart = writer->end;
+    writer->fill.closedSegments = static_cast<uint32_t>(writer->segments.size());
+    writer->fill.frames = 0;
+    writer->fill.frameBytes = 0;
+    writer->frameSizes.clear();
+    return WriteHead(writer, error, size);
 }
 
 bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, uint32_t fps,
-                   char* error, size_t size)
+                   uint64_t segmentLimit, uint64_t fileLimit, WriteFileAt write, char* error,
+                   size_t size)
 {
+    writer->write = write ? write : WriteWithWriteFile;
     writer->stream = {static_cast<uint32_t>(width), static_cast<uint32_t>(height), fps};
-    writer->frames = 0;
-    writer->dataBytes = 0;
+    writer->segmentLimit = segmentLimit;
+    writer->fill = {0, 0, 0, 0, 0};
+    writer->end = AVI_HEAD_BYTES;
+    writer->firstFrames = 0;
+    writer->firstMoviBytes = 0;
+    writer->firstClosed = false;
+    writer->segments.clear();
     writer->frameSizes.clear();
     snprintf(writer->folder, sizeof writer->folder, "%s", path);
     char* slash = strrchr(writer->folder, '\\');
@@ -51,15 +128,25 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     } else {
         writer->folder[0] = '\0';
     }
-    writer->file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    // The file system's own limit, where it has one (FAT's 4 GiB); unknown means none.
+    char volume[MAX_PATH];
+    char fileSystem[MAX_PATH];
+    uint64_t systemLimit = UINT64_MAX;
+    if (GetVolumePathNameA(path, volume, sizeof volume) &&
+        GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, fileSystem,
+                              sizeof fileSystem)) {
+        systemLimit = FileSystemSizeLimit(fileSystem);
+    }
+    writer->fileLimit = fileLimit < systemLimit ? fileLimit : systemLimit;
+    // Only the reserved file is opened, so a writer never makes a file by itself.
+    writer->file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (writer->file == INVALID_HANDLE_VALUE) {
         DescribeLastError("CreateFileA(recording)", error, size);
         writer->file = NULL;
         return false;
     }
-    if (!WriteHead(writer, false)) {
-        DescribeLastError("WriteFile(recording head)", error, size);
+    if (!WriteHead(writer, error, size)) {
         CloseHandle(writer->file);
         writer->file = NULL;
         return false;
@@ -67,17 +154,15 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     return true;
 }
 
-// Whether the drive holds the frame, the whole index after it and the reserve.
-static bool RoomFor(const AviWriter* writer, DWORD bytes, char* error, size_t size)
+// Whether the drive holds everything up to the file's closed end, and the reserve.
+static bool RoomFor(const AviWriter* writer, uint64_t closedEnd, char* error, size_t size)
 {
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(writer->folder[0] ? writer->folder : nullptr, &available, nullptr,
                              nullptr)) {
         return true;   // unknown: the write itself will tell
     }
-    uint64_t needed =
-        FrameChunkBytes(bytes) + AviIndexBytes(writer->frames + 1ull) + AVI_DISK_RESERVE;
-    if (available.QuadPart >= needed) {
+    if (available.QuadPart >= closedEnd - writer->end + AVI_DISK_RESERVE) {
         return true;
     }
     snprintf(error, size, "disk full: %llu bytes free on the recording's drive",
@@ -85,34 +170,54 @@ static bool RoomFor(const AviWriter* writer, DWORD bytes, char* error, size_t si
     return false;
 }
 
-bool WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error, size_t size)
+AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
+                       size_t size)
 {
-    if (!RoomFor(writer, bytes, error, size)) {
-        return false;
+    const FramePlan plan = PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit);
+    if (plan.place == PLACE_AT_LIMIT) {
+        snprintf(error, size, "the file reached its size limit");
+        return AVI_AT_LIMIT;
+    }
+    if (!RoomFor(writer, plan.closedEnd, error, size)) {
+        return AVI_FAILED;
+    }
+    if (plan.place == PLACE_IN_NEW_SEGMENT && !CloseSegment(writer, error, size)) {
+        return AVI_FAILED;
+    }
+    writer->chunk.clear();
+    const bool opening = writer->fill.frames == 0 && !InFirstSegment(writer);
+    if (opening) {
+        uint8_t head[AVI_SEGMENT_HEAD_BYTES];
+        FormatAviSegmentHead(0, head);
+        writer->chunk.assign(head, head + sizeof head);
     }
     uint8_t header[AVI_CHUNK_HEADER_BYTES];
     FormatFrameChunkHeader(bytes, header);
-    writer->chunk.assign(header, header + sizeof header);
+    writer->chunk.insert(writer->chunk.end(), header, header + sizeof header);
     writer->chunk.insert(writer->chunk.end(), static_cast<const uint8_t*>(data),
                          static_cast<const uint8_t*>(data) + bytes);
     if (bytes & 1) {
         writer->chunk.push_back(0);
     }
-    if (!WriteAt(writer->file, EndOfFrames(writer), writer->chunk.data(), writer->chunk.size())) {
+    if (!WriteAt(writer, writer->end, writer->chunk.data(), writer->chunk.size())) {
         DescribeLastError("WriteFile(frame)", error, size);
-        CutAt(writer->file, EndOfFrames(writer));
-        return false;
+        CutAt(writer->file, writer->end);
+        return AVI_FAILED;
     }
-    ++writer->frames;
-    writer->dataBytes += writer->chunk.size();
+    writer->end += writer->chunk.size();
+    writer->fill.frames += 1;
+    writer->fill.frameBytes += FrameChunkBytes(bytes);
+    writer->fill.totalFrames += 1;
     writer->frameSizes.push_back(bytes);
-    // About once a second the head catches up, so an ended tool loses at most that.
-    if (writer->stream.fps > 0 && writer->frames % writer->stream.fps == 0 &&
-        !WriteHead(writer, false)) {
-        DescribeLastError("WriteFile(recording head)", error, size);
-        return false;
+    // About once a second the heads catch up, so an ended tool loses at most that.
+    if (writer->stream.fps > 0 && writer->fill.totalFrames % writer->stream.fps == 0) {
+        if (!WriteHead(writer, error, size) ||
+            (!InFirstSegment(writer) &&
+             !WriteSegmentHead(writer, writer->fill.frameBytes, error, size))) {
+            return AVI_FAILED;
+        }
     }
-    return true;
+    return AVI_WRITTEN;
 }
 
 bool CloseAviWriter(AviWriter* writer, char* error, size_t size)
@@ -120,18 +225,11 @@ bool CloseAviWriter(AviWriter* writer, char* error, size_t size)
     if (writer->file == NULL) {
         return true;
     }
-    const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
-    std::vector<uint8_t> index(AviIndexBytes(frames));
-    FormatAviIndex(writer->frameSizes.data(), frames, index.data());
-    bool indexed = WriteAt(writer->file, EndOfFrames(writer), index.data(), index.size());
-    bool ok = indexed;
-    if (!indexed) {
-        DescribeLastError("WriteFile(index)", error, size);
-        CutAt(writer->file, EndOfFrames(writer));
-    }
-    if (!WriteHead(writer, indexed) && ok) {
-        DescribeLastError("WriteFile(recording head)", error, size);
-        ok = false;
+    bool ok = CloseSegment(writer, error, size);
+    if (!ok) {
+        // The frames stay; the head counts them, without an index.
+        char ignored[ERROR_TEXT_SIZE];
+        WriteHead(writer, ignored, sizeof ignored);
     }
     if (!CloseHandle(writer->file) && ok) {
         DescribeLastError("CloseHandle(recording)", error, size);

@@ -1,8 +1,10 @@
 // The tool's AVI file on disk (layout in avi_layout.h). Every frame goes out in one
-// write, and the head is written again in place about once a second, so a tool that
-// is ended mid-recording leaves a file that plays up to its last second. A frame that
-// would leave no room for the index is not written: the recording ends there with a
-// complete file.
+// write, and the head (with the open segment's opening) is written again in place
+// about once a second, so a tool that is ended mid-recording leaves a file that plays
+// up to its last second. A segment that is full is closed with its indexes and the
+// next one begins. A frame that would leave no room on the drive for the indexes that
+// close the file is not written, nor one past the file size limit (the file system's,
+// or the super index's room): the recording ends there with a complete file.
 #pragma once
 
 #include <windows.h>
@@ -14,24 +16,46 @@
 
 #include "avi_layout.h"
 
-// Room kept free beyond the frame and the index, for the file system's own needs.
+// Room kept free beyond the frame and the indexes, for the file system's own needs.
 #define AVI_DISK_RESERVE (64ull * 1024)
+
+// Writes the bytes at the offset; false, with the thread's last error set, when not all
+// went out. Null: WriteFile. The tests give one that fails on cue.
+typedef bool (*WriteFileAt)(HANDLE file, uint64_t offset, const void* data, size_t bytes);
 
 struct AviWriter {
     HANDLE file;
+    WriteFileAt write;
     AviStreamInfo stream;
-    LONG frames;
-    uint64_t dataBytes;                // bytes the frame chunks take
-    std::vector<uint32_t> frameSizes;  // each frame's data size, for the index
-    std::vector<uint8_t> chunk;        // one frame chunk as it goes out
-    char folder[MAX_PATH];             // the file's folder, whose drive may fill up
+    uint64_t segmentLimit;
+    uint64_t fileLimit;
+    AviFill fill;                               // the open segment, and all frames
+    uint64_t end;                               // where the next chunk goes
+    uint32_t firstFrames;
+    uint64_t firstMoviBytes;
+    bool firstClosed;
+    std::vector<AviSuperIndexEntry> segments;   // the closed ones
+    std::vector<uint32_t> frameSizes;           // the open segment's, for its indexes
+    std::vector<uint8_t> chunk;                 // what one frame's write puts down
+    char folder[MAX_PATH];                      // the file's folder, whose drive may fill up
 };
 
+enum AviWrite {
+    AVI_WRITTEN,
+    AVI_AT_LIMIT,   // the file size limit: the frame was not written
+    AVI_FAILED,     // the error says why; the file still ends with the frames before it
+};
+
+// Opens the file at `path`, which must exist (the tool reserves its name by creating
+// it), and empties it. fileLimit: the most bytes the file may take; the file system's
+// own limit applies too.
 bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, uint32_t fps,
-                   char* error, size_t size);
-// False with the reason when the frame could not be written; the file then still ends
-// with the frames before it.
-bool WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error, size_t size);
-// Writes the index and the final head and closes the file. When the index does not fit
-// any more, the file keeps its frames without one and this says why.
+                   uint64_t segmentLimit, uint64_t fileLimit, WriteFileAt write, char* error,
+                   size_t size);
+// A frame of `bytes` (0: a slot that repeats the picture before it).
+AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
+                       size_t size);
+// Closes the open segment with its indexes, writes the final head and closes the file.
+// When an index does not fit any more, the file keeps its frames without one and this
+// says why.
 bool CloseAviWriter(AviWriter* writer, char* error, size_t size);

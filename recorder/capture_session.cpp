@@ -39,28 +39,36 @@ struct CaptureSession {
     bool captureDone;
     bool encoderReady;
     bool encoderStarted;
+    bool abandoned;       // StartCapture gave up waiting: the encoder owns the session
     SessionEnd end;
     char error[SESSION_ERROR_SIZE];
 
     HANDLE stopEvent;
     std::atomic<bool> stopping;
+    std::atomic<int64_t> drainDeadline;
     int64_t frequency;
-    int64_t start;
+    std::atomic<int64_t> start;   // moves on by each stall of the clock
     std::atomic<uint64_t> framesWritten;
+    std::atomic<uint64_t> framesRepeated;
     std::atomic<uint64_t> framesCaptured;
     std::atomic<uint64_t> framesDropped;
     std::atomic<uint64_t> bytesWritten;
-    std::atomic<int> jpegQuality;
+    std::atomic<DWORD> lastCaptureError;
 
     std::thread captureThread;
     std::thread encoderThread;
 };
 
-static int64_t Now()
+static int64_t PerformanceCounter()
 {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now.QuadPart;
+}
+
+static int64_t Now(const CaptureSession* s)
+{
+    return s->settings.clock ? s->settings.clock() : PerformanceCounter();
 }
 
 static void Notify(CaptureSession* s, SessionNotice notice, LPARAM detail)
@@ -70,18 +78,23 @@ static void Notify(CaptureSession* s, SessionNotice notice, LPARAM detail)
     }
 }
 
-// Records why the session ended (the first reason wins) and wakes everyone.
-static void EndSession(CaptureSession* s, SessionEnd end, const char* error)
+// Records why the session ended and wakes everyone. The first reason wins, except that
+// a failure (while the file is closed, say) outweighs a stop or the limit before it,
+// and an overriding one any reason.
+static void EndSession(CaptureSession* s, SessionEnd end, const char* error,
+                       bool overrides = false)
 {
     bool notify = false;
     {
         std::lock_guard<std::mutex> guard(s->lock);
-        if (s->end == SESSION_RUNNING) {
+        if (s->end == SESSION_RUNNING || overrides ||
+            (end == SESSION_FAILED && s->end != SESSION_FAILED)) {
+            notify = s->end == SESSION_RUNNING && end != SESSION_STOPPED;
             s->end = end;
-            if (error != nullptr) {
-                snprintf(s->error, sizeof s->error, "%s", error);
-            }
-            notify = end != SESSION_STOPPED;
+            snprintf(s->error, sizeof s->error, "%s", error != nullptr ? error : "");
+        }
+        if (!s->stopping) {
+            s->drainDeadline = Now(s) + STOP_DRAIN_MS * s->frequency / 1000;
         }
     }
     s->stopping = true;
@@ -169,7 +182,15 @@ static void CaptureLoop(CaptureSession* s)
     for (bool first = true; first || !s->stopping; first = false) {
         uint64_t slot = nextSlot;
         if (!s->settings.flatOut) {
-            SlotPlan plan = PlanSlot(Now(), s->start, s->frequency, s->settings.fps, nextSlot);
+            SlotPlan plan = PlanSlot(Now(s), s->start, s->frequency, s->settings.fps, nextSlot);
+            if (plan.gapTicks > 0) {
+                // A gap rather than a burst of repeats: the file leaves the stall out.
+                s->start += plan.gapTicks;
+                int64_t ms = plan.gapTicks / s->frequency * 1000 +
+                             plan.gapTicks % s->frequency * 1000 / s->frequency;
+                Notify(s, NOTICE_CLOCK_GAP, static_cast<LPARAM>(ms < INT32_MAX ? ms : INT32_MAX));
+                continue;
+            }
             if (plan.waitTicks > 0) {
                 WaitTicks(s, plan.waitTicks);
                 continue;
@@ -185,7 +206,7 @@ static void CaptureLoop(CaptureSession* s)
             }
             continue;
         }
-        int64_t capturedAt = Now();
+        int64_t capturedAt = Now(s);
         SelectObject(s->memory, s->bitmaps[buffer]);
         bool captured = capture(s->memory, s->screen, r);
         DWORD code = captured ? ERROR_SUCCESS : GetLastError();
@@ -199,6 +220,7 @@ static void CaptureLoop(CaptureSession* s)
             FreeBuffer(s, buffer);
             buffer = -1;
             ++s->framesDropped;
+            s->lastCaptureError = code;
         }
         TrackCaptures(s, &failures, captured, code, capturedAt);
         {
@@ -212,114 +234,6 @@ static void CaptureLoop(CaptureSession* s)
         s->captureDone = true;
     }
     s->changed.notify_all();
-}
-
-static bool WriteFrame(CaptureSession* s, AviWriter* writer, const BYTE* data, DWORD bytes)
-{
-    if (!FrameFitsSizeLimit(writer->dataBytes, writer->frames, bytes, s->settings.sizeLimit)) {
-        EndSession(s, SESSION_SIZE_LIMIT, "the file reached the AVI size limit");
-        return false;
-    }
-    char error[SESSION_ERROR_SIZE];
-    if (!WriteAviFrame(writer, data, bytes, error, sizeof error)) {
-        EndSession(s, SESSION_FAILED, error);
-        return false;
-    }
-    ++s->framesWritten;
-    s->bytesWritten = writer->dataBytes;
-    return true;
-}
-
-// Writes frames in slot order; a slot that got no capture repeats the frame before
-// it, so the file's timeline stays true to the clock. The capture buffer goes back
-// to the capture thread once its frame is encoded.
-static void EncodeLoop(CaptureSession* s, AviWriter* writer)
-{
-    const RecordRegion& r = s->settings.region;
-    const BgrxImage image = {nullptr, static_cast<ptrdiff_t>(s->stride),
-                             static_cast<uint32_t>(r.width), static_cast<uint32_t>(r.height)};
-    std::vector<uint8_t> jpeg;
-    std::vector<uint8_t> previous;
-    uint64_t budget = FrameByteBudget(s->settings.fps, s->settings.sizeLimit);
-    int quality = JPEG_QUALITY_MAX;
-    bool writing = true;
-    for (;;) {
-        CapturedFrame frame;
-        {
-            std::unique_lock<std::mutex> guard(s->lock);
-            s->changed.wait(guard, [s] { return !s->queue.empty() || s->captureDone; });
-            if (s->queue.empty()) {
-                break;
-            }
-            frame = s->queue.front();
-            s->queue.pop_front();
-        }
-        if (frame.buffer < 0) {
-            // A failed capture: the frame before it stands in, up to its slot.
-            while (writing && !previous.empty() &&
-                   static_cast<uint64_t>(writer->frames) <= frame.slot) {
-                writing = WriteFrame(s, writer, previous.data(),
-                                     static_cast<DWORD>(previous.size()));
-            }
-            continue;
-        }
-        bool encoded = false;
-        if (writing) {
-            BgrxImage pixels = image;
-            pixels.topRow = s->pixels[frame.buffer];
-            encoded = EncodeBaselineJpeg(pixels, quality, &jpeg);
-        }
-        FreeBuffer(s, frame.buffer);
-        if (!writing) {
-            continue;
-        }
-        if (!encoded) {
-            char error[SESSION_ERROR_SIZE];
-            snprintf(error, sizeof error, "the JPEG encoder refused a %dx%d frame", r.width,
-                     r.height);
-            EndSession(s, SESSION_FAILED, error);
-            writing = false;
-            continue;
-        }
-        s->jpegQuality = quality;
-        quality = NextJpegQuality(quality, jpeg.size(), budget);
-        const DWORD bytes = static_cast<DWORD>(jpeg.size());
-        while (writing && static_cast<uint64_t>(writer->frames) < frame.slot) {
-            const bool repeat = !previous.empty();
-            writing = WriteFrame(s, writer, repeat ? previous.data() : jpeg.data(),
-                                 repeat ? static_cast<DWORD>(previous.size()) : bytes);
-        }
-        if (writing) {
-            writing = WriteFrame(s, writer, jpeg.data(), bytes);
-        }
-        if (writing && !s->settings.flatOut) {
-            previous.swap(jpeg);
-        }
-    }
-}
-
-static void EncoderThread(CaptureSession* s)
-{
-    char error[SESSION_ERROR_SIZE] = "";
-    const RecordRegion& r = s->settings.region;
-    AviWriter writer;
-    bool ready = OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps,
-                               error, sizeof error);
-    {
-        std::lock_guard<std::mutex> guard(s->lock);
-        s->encoderStarted = true;
-        s->encoderReady = ready;
-        if (!ready) {
-            snprintf(s->error, sizeof s->error, "%s", error);
-        }
-    }
-    s->changed.notify_all();
-    if (ready) {
-        EncodeLoop(s, &writer);
-        if (!CloseAviWriter(&writer, error, sizeof error)) {
-            EndSession(s, SESSION_FAILED, error);
-        }
-    }
 }
 
 static void ReleaseGdi(CaptureSession* s)
@@ -340,6 +254,206 @@ static void ReleaseGdi(CaptureSession* s)
     }
     if (s->stopEvent != NULL) {
         CloseHandle(s->stopEvent);
+    }
+}
+
+static bool WriteFrame(CaptureSession* s, AviWriter* writer, const void* data, DWORD bytes)
+{
+    char error[SESSION_ERROR_SIZE];
+    switch (WriteAviFrame(writer, data, bytes, error, sizeof error)) {
+    case AVI_WRITTEN:
+        ++s->framesWritten;
+        if (bytes == 0) {
+            ++s->framesRepeated;
+        }
+        s->bytesWritten = writer->end;
+        return true;
+    case AVI_AT_LIMIT:
+        EndSession(s, SESSION_SIZE_LIMIT, error);
+        return false;
+    case AVI_FAILED:
+        break;
+    }
+    EndSession(s, SESSION_FAILED, error);
+    return false;
+}
+
+// Whether the time a stop leaves for writing what is queued is over.
+static bool DrainOver(const CaptureSession* s)
+{
+    return s->stopping && Now(s) >= s->drainDeadline;
+}
+
+// Slots that repeat the picture before them wait to be written until a new picture
+// follows, a second's worth at most, so that the file's last slot always holds a
+// picture: a reader that makes a constant rate of what it reads, as a transcode does,
+// then sees the whole timeline.
+struct Output {
+    AviWriter* writer;
+    uint64_t pending;   // repeats not yet written
+    bool writing;
+};
+
+// Writes `count` of the pending repeats as empty chunks.
+static void WriteRepeats(CaptureSession* s, Output* out, uint64_t count)
+{
+    for (; out->writing && count > 0; --count) {
+        out->writing = !DrainOver(s) && WriteFrame(s, out->writer, nullptr, 0);
+        out->pending -= out->writing ? 1 : 0;
+    }
+}
+
+// The slots up to and including `slot` repeat the picture before them. A stall of the
+// clock is a gap, not repeats, so they are few.
+static void RepeatUpTo(CaptureSession* s, Output* out, uint64_t slot)
+{
+    const uint64_t next = out->writer->fill.totalFrames + out->pending;
+    if (slot + 1 > next) {
+        out->pending += slot + 1 - next;
+    }
+    if (out->pending > s->settings.fps) {
+        WriteRepeats(s, out, out->pending - 1);
+    }
+}
+
+static void WritePicture(CaptureSession* s, Output* out, const std::vector<uint8_t>& jpeg)
+{
+    WriteRepeats(s, out, out->pending);
+    if (out->writing) {
+        out->writing = WriteFrame(s, out->writer, jpeg.data(), static_cast<DWORD>(jpeg.size()));
+    }
+}
+
+// Writes frames in slot order; a slot that got no capture, or whose picture did not
+// change, is an empty chunk that repeats the picture before it, so the file's timeline
+// stays true to the clock at almost no cost. The capture buffer goes back to the
+// capture thread once its frame is encoded.
+static void EncodeLoop(CaptureSession* s, AviWriter* writer)
+{
+    const RecordRegion& r = s->settings.region;
+    const BgrxImage image = {nullptr, static_cast<ptrdiff_t>(s->stride),
+                             static_cast<uint32_t>(r.width), static_cast<uint32_t>(r.height)};
+    const size_t pixelBytes = static_cast<size_t>(s->stride) * r.height;
+    std::vector<uint8_t> jpeg;       // the last picture encoded
+    std::vector<uint8_t> previous;   // its pixels
+    Output out = {writer, 0, true};
+    for (;;) {
+        CapturedFrame frame;
+        {
+            std::unique_lock<std::mutex> guard(s->lock);
+            s->changed.wait(guard, [s] { return !s->queue.empty() || s->captureDone; });
+            if (s->queue.empty()) {
+                break;
+            }
+            frame = s->queue.front();
+            s->queue.pop_front();
+        }
+        const bool first = jpeg.empty();
+        if (out.writing && !first && DrainOver(s)) {
+            out.writing = false;
+        }
+        if (!out.writing || (frame.buffer < 0 && first)) {
+            if (frame.buffer >= 0) {
+                FreeBuffer(s, frame.buffer);
+            }
+            continue;
+        }
+        if (frame.buffer < 0) {
+            // A failed capture: the picture before stands in.
+            RepeatUpTo(s, &out, frame.slot);
+            continue;
+        }
+        const BYTE* pixels = s->pixels[frame.buffer];
+        const bool unchanged = !s->settings.flatOut && previous.size() == pixelBytes &&
+                               memcmp(previous.data(), pixels, pixelBytes) == 0;
+        bool encoded = unchanged;
+        if (!unchanged) {
+            BgrxImage bits = image;
+            bits.topRow = pixels;
+            encoded = EncodeBaselineJpeg(bits, JPEG_QUALITY, &jpeg);
+            if (encoded && !s->settings.flatOut) {
+                previous.assign(pixels, pixels + pixelBytes);
+            }
+        }
+        FreeBuffer(s, frame.buffer);
+        if (!encoded) {
+            char error[SESSION_ERROR_SIZE];
+            snprintf(error, sizeof error, "the JPEG encoder refused a %dx%d frame", r.width,
+                     r.height);
+            EndSession(s, SESSION_FAILED, error);
+            jpeg.clear();
+            out.writing = false;
+        } else if (unchanged) {
+            RepeatUpTo(s, &out, frame.slot);
+        } else if (first) {
+            // Slots missed before the first picture have none before them: they show it.
+            WritePicture(s, &out, jpeg);
+            RepeatUpTo(s, &out, frame.slot);
+        } else {
+            if (frame.slot > 0) {
+                RepeatUpTo(s, &out, frame.slot - 1);
+            }
+            WritePicture(s, &out, jpeg);
+        }
+    }
+    // The last slot holds the last picture in full.
+    if (out.pending > 0) {
+        WriteRepeats(s, &out, out.pending - 1);
+        out.pending = 0;
+        WritePicture(s, &out, jpeg);
+    }
+}
+
+// The file this encoder opened after StartCapture had given up on it: removed again,
+// and the session, which nobody else holds any more, freed.
+static void EndAbandoned(CaptureSession* s, AviWriter* writer, bool opened)
+{
+    if (opened) {
+        CloseHandle(writer->file);
+        DeleteFileA(s->path.c_str());
+    }
+    ReleaseGdi(s);
+    delete s;
+}
+
+static void EncoderThread(CaptureSession* s)
+{
+    char error[SESSION_ERROR_SIZE] = "";
+    const RecordRegion& r = s->settings.region;
+    AviWriter writer;
+    bool ready = OpenAviWriter(&writer, s->path.c_str(), r.width, r.height, s->settings.fps,
+                               s->settings.segmentLimit, s->settings.fileSizeLimit,
+                               s->settings.writeFile, error, sizeof error);
+    bool abandoned;
+    {
+        std::lock_guard<std::mutex> guard(s->lock);
+        s->encoderStarted = true;
+        s->encoderReady = ready;
+        abandoned = s->abandoned;
+        if (!ready) {
+            snprintf(s->error, sizeof s->error, "%s", error);
+        }
+    }
+    if (abandoned) {
+        EndAbandoned(s, &writer, ready);
+        return;
+    }
+    s->changed.notify_all();
+    if (!ready) {
+        return;
+    }
+    EncodeLoop(s, &writer);
+    if (writer.fill.totalFrames == 0 && s->framesCaptured == 0) {
+        char reason[SESSION_ERROR_SIZE];
+        char why[SESSION_ERROR_SIZE];
+        DescribeError("screen capture (BitBlt)", s->lastCaptureError, reason, sizeof reason);
+        snprintf(why, sizeof why, "no frame could be captured: %s", reason);
+        // What matters most of such a recording, also when captures failing for the
+        // limit ended it.
+        EndSession(s, SESSION_FAILED, why, true);
+    }
+    if (!CloseAviWriter(&writer, error, sizeof error)) {
+        EndSession(s, SESSION_FAILED, error);
     }
 }
 
@@ -395,7 +509,6 @@ CaptureSession* StartCapture(const CaptureSettings& settings, const char* path, 
     s->path = path;
     s->end = SESSION_RUNNING;
     s->stopping = false;
-    s->jpegQuality = JPEG_QUALITY_MAX;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     s->frequency = frequency.QuadPart;
@@ -405,35 +518,27 @@ CaptureSession* StartCapture(const CaptureSettings& settings, const char* path, 
         return nullptr;
     }
     s->encoderThread = std::thread(EncoderThread, s);
-    bool ready;
     {
         std::unique_lock<std::mutex> guard(s->lock);
-        bool answered = s->changed.wait_for(guard, std::chrono::milliseconds(SESSION_START_TIMEOUT_MS),
-                                            [s] { return s->encoderStarted; });
-        ready = answered && s->encoderReady;
-        if (!answered) {
-            snprintf(s->error, sizeof s->error, "the encoder did not start within %d ms",
+        if (!s->changed.wait_for(guard, std::chrono::milliseconds(SESSION_START_TIMEOUT_MS),
+                                 [s] { return s->encoderStarted; })) {
+            // The encoder still opens the file (a scanner, a network share): it is left
+            // to remove what it made and free the session when it does.
+            s->abandoned = true;
+            snprintf(error, size, "the encoder did not start within %d ms",
                      SESSION_START_TIMEOUT_MS);
-        }
-        if (!ready) {
-            // Lets a late encoder end at once when it does start.
-            s->captureDone = true;
-            snprintf(error, size, "%s", s->error);
-        }
-        if (!answered) {
-            // The thread still uses the session, so it is left to it rather than freed.
             s->encoderThread.detach();
             return nullptr;
         }
     }
-    if (!ready) {
-        s->changed.notify_all();
+    if (!s->encoderReady) {
+        snprintf(error, size, "%s", s->error);
         s->encoderThread.join();
         ReleaseGdi(s);
         delete s;
         return nullptr;
     }
-    s->start = Now();
+    s->start = Now(s);
     s->captureThread = std::thread(CaptureLoop, s);
     return s;
 }
@@ -441,17 +546,17 @@ CaptureSession* StartCapture(const CaptureSettings& settings, const char* path, 
 void ReadCaptureStats(CaptureSession* s, CaptureStats* stats)
 {
     stats->framesWritten = s->framesWritten;
+    stats->framesRepeated = s->framesRepeated;
     stats->framesCaptured = s->framesCaptured;
     stats->framesDropped = s->framesDropped;
     stats->bytesWritten = s->bytesWritten;
-    stats->jpegQuality = s->jpegQuality;
-    stats->seconds = static_cast<double>(Now() - s->start) / s->frequency;
+    stats->seconds = static_cast<double>(Now(s) - s->start) / s->frequency;
 }
 
 SessionEnd FinishCapture(CaptureSession* s, CaptureStats* stats, char* error, size_t size)
 {
     EndSession(s, SESSION_STOPPED, nullptr);
-    int64_t stoppedAt = Now();
+    int64_t stoppedAt = Now(s);
     s->captureThread.join();
     s->encoderThread.join();
     ReadCaptureStats(s, stats);

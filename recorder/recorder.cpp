@@ -162,9 +162,9 @@ static void StartRecording()
              static_cast<long>(check.region.left), static_cast<long>(check.region.top),
              g_recorder.path);
     Report(text);
-    CaptureSettings settings = {check.region, DEFAULT_FPS, AVI_SIZE_LIMIT, false,
+    CaptureSettings settings = {check.region, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX, false,
                                 g_recorder.window, WM_RECORDING_NOTICE, nullptr,
-                                CAPTURE_FAILURE_LIMIT_MS};
+                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
     g_recorder.session = StartCapture(settings, g_recorder.path, error, sizeof error);
     if (g_recorder.session == nullptr) {
         DeleteFileA(g_recorder.path);
@@ -221,6 +221,12 @@ static void OnRecordingNotice(WPARAM notice, LPARAM detail)
     case NOTICE_CAPTURE_RECOVERED:
         snprintf(text, sizeof text, "Screen capture works again after %lu failed frames",
                  static_cast<unsigned long>(detail));
+        break;
+    case NOTICE_CLOCK_GAP:
+        snprintf(text, sizeof text,
+                 "The clock stood still for %.1f s (sleep or a suspended system); the "
+                 "recording leaves that time out",
+                 static_cast<double>(detail) / 1000);
         break;
     default:
         return;

@@ -1,6 +1,7 @@
 #include "recorder_logic.h"
 
 #include <stdio.h>
+#include <string.h>
 
 // The most of a field text that a message quotes.
 #define QUOTED_TEXT_MAX 40
@@ -154,44 +155,24 @@ SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, u
 {
     int64_t due = SlotDueTicks(start, frequency, fps, nextSlot);
     if (now < due) {
-        return {nextSlot, 0, due - now};
+        return {nextSlot, 0, due - now, 0};
+    }
+    if (now - due >= CLOCK_STALL_MS * frequency / 1000) {
+        return {nextSlot, 0, 0, now - due};
     }
     uint64_t current = static_cast<uint64_t>((now - start) * fps / frequency);
     if (current < nextSlot) {
         current = nextSlot;
     }
-    return {current, current - nextSlot, 0};
+    return {current, current - nextSlot, 0, 0};
 }
 
-bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes, uint64_t limit)
+uint64_t FileSystemSizeLimit(const char* fileSystem)
 {
-    uint64_t total = AVI_HEADER_RESERVE + dataBytes + FrameChunkBytes(frameBytes) +
-                     (frames + 1) * AVI_INDEX_ENTRY_BYTES;
-    return total <= limit;
-}
-
-uint64_t FrameByteBudget(uint32_t fps, uint64_t limit)
-{
-    uint64_t frames = static_cast<uint64_t>(BUDGET_SECONDS) * fps;
-    uint64_t share = (limit - AVI_HEADER_RESERVE) / frames;
-    uint64_t overhead = AVI_CHUNK_HEADER_BYTES + 1 + AVI_INDEX_ENTRY_BYTES;
-    return share > overhead ? share - overhead : 0;
-}
-
-int NextJpegQuality(int quality, uint64_t frameBytes, uint64_t budget)
-{
-    if (frameBytes > budget) {
-        quality -= JPEG_QUALITY_STEP_DOWN;
-    } else if (frameBytes < budget / 4 * 3) {
-        quality += JPEG_QUALITY_STEP_UP;
+    if (strncmp(fileSystem, "FAT", 3) == 0) {
+        return UINT32_MAX;
     }
-    if (quality < JPEG_QUALITY_MIN) {
-        quality = JPEG_QUALITY_MIN;
-    }
-    if (quality > JPEG_QUALITY_MAX) {
-        quality = JPEG_QUALITY_MAX;
-    }
-    return quality;
+    return UINT64_MAX;
 }
 
 CaptureVerdict TrackCapture(CaptureFailures* failures, bool captured, int64_t now,

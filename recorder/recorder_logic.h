@@ -1,27 +1,22 @@
 // The recording tool's pure logic: reading the four region fields, cutting the region
-// to the screen, naming files, pacing frames and keeping a file inside the classic AVI
-// size limit. No platform calls, so all of it is tested (and fuzzable) natively.
+// to the screen, naming files, pacing frames and the file system's file size limit.
+// No platform calls, so all of it is tested (and fuzzable) natively.
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
-#include "avi_layout.h"
-
 #include "bridge_contract.h"
 
-// Classic (1.0) AVI files hold at most 1 GiB in many players; the writer stops short of
-// it by a margin for the headers and the index that the file gets when it is closed.
-#define AVI_SIZE_LIMIT (1024ull * 1024 * 1024)
-#define AVI_HEADER_RESERVE (64ull * 1024)
+// Each RIFF segment of a recording stays within this many bytes, the limit of classic
+// (1.0) AVI files in many players, so that old readers still play the first segment
+// and every segment's index offsets fit 32 bits. A test build sets a tiny one.
+#ifndef AVI_SEGMENT_LIMIT
+#define AVI_SEGMENT_LIMIT (1024ull * 1024 * 1024)
+#endif
 
-// JPEG quality (1 to 100) follows the frame sizes so that ten minutes at the frame rate
-// fit one file: a frame over its share of the file lowers it, frames well under raise it.
-#define BUDGET_SECONDS 600
-#define JPEG_QUALITY_MAX 75
-#define JPEG_QUALITY_MIN 25
-#define JPEG_QUALITY_STEP_DOWN 5
-#define JPEG_QUALITY_STEP_UP 1
+// Every frame is a JPEG of this quality (1 to 100).
+#define JPEG_QUALITY 75
 
 #define RECORDING_PREFIX "recording_"
 #define RECORDING_NAME_SIZE 64
@@ -75,19 +70,21 @@ struct SlotPlan {
     uint64_t slot;       // slot to capture now (only when wait is 0)
     uint64_t missed;     // slots between the next expected one and `slot`, lost to lateness
     int64_t waitTicks;   // > 0: too early, wait this long for the next slot
+    int64_t gapTicks;    // > 0: the clock stalled this long; the start moves on by it
 };
+
+// A slot that comes this late is no lateness of the capture but a stall of the whole
+// machine (sleep and resume, a suspended virtual machine): the stall becomes a gap in
+// the file's timeline, since nothing was there to record, rather than thousands of
+// repeats of the last frame.
+#define CLOCK_STALL_MS 5000
 
 int64_t SlotDueTicks(int64_t start, int64_t frequency, uint32_t fps, uint64_t slot);
 SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, uint64_t nextSlot);
 
-// Whether one more frame of `frameBytes` keeps the file inside `limit`, given the data
-// already written and the number of frames (each costs a chunk header, padding to an
-// even size, and an index entry).
-bool FrameFitsSizeLimit(uint64_t dataBytes, uint64_t frames, uint64_t frameBytes, uint64_t limit);
-
-// Each frame's share of a file of `limit` bytes that holds BUDGET_SECONDS at `fps`.
-uint64_t FrameByteBudget(uint32_t fps, uint64_t limit);
-int NextJpegQuality(int quality, uint64_t frameBytes, uint64_t budget);
+// The most bytes one file may take on a file system of that name (as
+// GetVolumeInformation gives it): FAT's size field has 32 bits; UINT64_MAX for none.
+uint64_t FileSystemSizeLimit(const char* fileSystem);
 
 // A screen capture fails while the secure desktop is up (the lock screen, an elevation
 // prompt) and across a display mode change. The recording goes on, the last good frame

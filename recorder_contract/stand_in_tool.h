@@ -33,7 +33,7 @@
 // How the recording ended: each text is followed by the path, ": " and the figures, and
 // a failure then by ": " and the reason. The file is a complete AVI in all three cases.
 #define LOG_SAVED "Saved "
-#define LOG_SAVED_AT_LIMIT "Stopped at the AVI size limit; saved "
+#define LOG_SAVED_AT_LIMIT "Stopped at the file size limit; saved "
 #define LOG_FAILED "Recording failed; kept "
 // The play click recorded nothing; the reason follows.
 #define LOG_NOT_RECORDING "Not recording: "

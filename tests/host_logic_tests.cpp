@@ -21,6 +21,8 @@
 #include "tool_log.h"
 #include "window_choice.h"
 
+#include "fuzz/tool_file.h"
+
 namespace {
 
 std::vector<std::string> LinesFromChunks(const std::vector<std::string>& chunks)
@@ -440,6 +442,65 @@ TEST(ReadAviSummary, BadFilesGiveAReason)
         EXPECT_FALSE(Summarise(c.bytes, summary, error)) << c.reason;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
+}
+
+// The tool's own layout: three segments of two frames, one of them an empty repeat.
+std::string ToolFile()
+{
+    return LayOutAsTheTool({640, 360, 15}, {10, 0, 7, 10, 0, 9}, 2).bytes;
+}
+
+// Some bytes changed where `find` first occurs from `from` on (at its start, plus `skip`).
+std::string Changed(std::string bytes, const char* find, size_t from, size_t skip,
+                    const std::string& with)
+{
+    bytes.replace(bytes.find(find, from) + skip, with.size(), with);
+    return bytes;
+}
+
+TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
+{
+    const std::string whole = ToolFile();
+    const size_t second = whole.find("AVIX");
+    std::string five;
+    Put32(five, 5);
+    const struct {
+        const char* name;
+        std::string bytes;
+        uint64_t moviFrames;
+        bool complete;
+    } cases[] = {
+        {"whole", whole, 6, true},
+        {"extended header short", Changed(whole, "dmlh", 0, 8, five), 6, false},
+        {"a later segment's index cut off", Changed(whole, "ix00", second, 0, "JUNK"), 6, false},
+        // The last entry of the second segment's index: one byte off in its size.
+        {"an entry's size", Changed(whole, "ix00", second, 32 + 8 + 4, "\x0b"), 6, false},
+        {"the super index short", Changed(whole, "indx", 0, 12, std::string("\x02", 1)), 6, false},
+        {"a segment listed twice",
+         Changed(whole, "indx", 0, 32 + 16, whole.substr(whole.find("indx") + 32, 16)), 6, false},
+        {"the legacy index short of the first segment",
+         Changed(whole, "idx1", 0, 4, std::string("\x10", 1)), 6, false},
+        {"the last segment cut short", whole.substr(0, whole.size() - 53), 5, false},
+    };
+    for (const auto& c : cases) {
+        AviSummary summary;
+        std::string error;
+        ASSERT_TRUE(Summarise(c.bytes, summary, error)) << c.name << ": " << error;
+        EXPECT_EQ(summary.segments, 3u) << c.name;
+        EXPECT_EQ(summary.frames, 6u) << c.name;
+        EXPECT_EQ(summary.moviFrames, c.moviFrames) << c.name;
+        EXPECT_EQ(AviComplete(summary), c.complete) << c.name;
+        if (c.complete) {
+            EXPECT_EQ(summary.extendedFrames, 6u) << c.name;
+        }
+    }
+    // A repeat (the second frame) is no key frame in either index, so that a seek lands
+    // on a picture: the legacy index's flags, the standard index's size bit 31.
+    const size_t legacy = whole.find("idx1") + 8;
+    EXPECT_EQ(whole.substr(legacy + 4, 4), std::string("\x10\0\0\0", 4));
+    EXPECT_EQ(whole.substr(legacy + 16 + 4, 4), std::string(4, '\0'));
+    const size_t standard = whole.find("ix00") + 32;
+    EXPECT_EQ(whole.substr(standard + 8 + 4, 4), std::string("\0\0\0\x80", 4));
 }
 
 // A writer ended at any moment leaves a prefix of the file: every prefix, and every

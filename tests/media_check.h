@@ -21,11 +21,12 @@ bool DecodesCleanly(const std::string& folder, const std::string& video, std::st
 // The same as a test expectation, for every recording a test leaves.
 void ExpectDecodesInFull(const std::string& folder, const std::string& video);
 
-// ffprobe's codec_name, width, height, nb_read_frames and r_frame_rate of the video.
+// ffprobe's codec_name, width, height, nb_frames (the header's count of slots),
+// nb_read_frames (the pictures its reader passes on), r_frame_rate and duration.
 std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video);
 
-// Every frame of the video as RGB24, decoded in full by ffmpeg, which must report
-// nothing wrong on the way.
+// Every frame of the video as RGB24 at its constant rate, one a slot, decoded in full
+// by ffmpeg, which must report nothing wrong on the way.
 std::string DecodeFrames(const std::string& folder, const std::string& video);
 
 // Corners and centre of every frame show the colour (0xRRGGBB).
@@ -33,6 +34,7 @@ void ExpectSolidFrames(const std::string& frames, int width, int height, unsigne
                        long frameCount);
 
 // The file is Motion-JPEG at the tool's frame rate and the region's size, holds as many
-// frames as the seconds recorded (within a small tolerance), all showing the colour.
-void ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
+// slots as the seconds recorded (within a small tolerance), all showing the colour.
+// Returns the pictures among them, the slots that are no repeat.
+long ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
                      double seconds, unsigned long rgb);

@@ -1,9 +1,11 @@
 // The recording tool's pure logic, table by table: field parsing, region check and
-// cut, file names, frame pacing, the AVI size limit, JPEG quality and failed captures.
+// cut, file names, frame pacing and the clock's stalls, where frames go in the file and
+// failed captures.
 #include <gtest/gtest.h>
 
 #include <string.h>
 
+#include "avi_layout.h"
 #include "recorder_logic.h"
 
 namespace {
@@ -176,10 +178,17 @@ TEST(PlanSlot, Table)
         {1650, 2, 6, 4, 0},
         {1000, 3, 3, 0, 300},
         {999, 0, 0, 0, 1},
+        // Late by just under the stall limit (7500 ticks): the slots between are missed.
+        {1000 + 7499, 0, 74, 74, 0},
+        // Late by the stall limit: a gap, and the next slot is taken as it stands.
+        {1000 + 7500, 0, 0, 0, 0},
+        {1000 + 7500 + 400 + 5400000, 4, 4, 0, 0},
     };
     for (const PlanCase& c : cases) {
         SlotPlan plan = PlanSlot(c.now, start, frequency, 15, c.nextSlot);
         EXPECT_EQ(plan.waitTicks, c.wait) << c.now << " " << c.nextSlot;
+        const int64_t late = c.now - SlotDueTicks(start, frequency, 15, c.nextSlot);
+        EXPECT_EQ(plan.gapTicks, late >= 7500 ? late : 0) << c.now << " " << c.nextSlot;
         if (c.wait == 0) {
             EXPECT_EQ(plan.slot, c.slot) << c.now << " " << c.nextSlot;
             EXPECT_EQ(plan.missed, c.missed) << c.now << " " << c.nextSlot;
@@ -224,72 +233,60 @@ TEST(PlanSlot, TenMinutesAtAPerformanceCounterRate)
     EXPECT_EQ(plan.missed, 0u);
 }
 
-TEST(FrameFitsSizeLimit, Table)
+TEST(PlanFrame, Table)
 {
-    const uint64_t limit = AVI_HEADER_RESERVE + 1000;
+    // A first segment takes the head, its frames, a standard index (32 bytes and 8 a
+    // frame) and the legacy index (8 and 16 a frame); a later one 24 bytes of opening,
+    // its frames and a standard index.
+    const uint64_t H = AVI_HEAD_BYTES;
+    const uint64_t segment = H + 1000;
+    const uint64_t none = UINT64_MAX;
+    const uint32_t N = AVI_SUPER_INDEX_ENTRIES;
     const struct {
-        uint64_t dataBytes, frames, frameBytes;
-        bool fits;
+        const char* name;
+        AviFill fill;
+        uint32_t bytes;
+        uint64_t fileLimit;
+        FramePlace place;
+        uint64_t closedEnd;
     } cases[] = {
-        {0, 0, 976, true},     // 8 + 976 + 16 = 1000
-        {0, 0, 977, false},    // odd sizes are padded: 8 + 978 + 16
-        {0, 0, 975, true},     // padded to 976
-        {500, 10, 300, true},  // 500 + 308 + 176 = 984
-        {500, 10, 316, true},  // 500 + 324 + 176 = 1000
-        {500, 10, 318, false},
+        {"first frame", {0, 0, 0, 0, 0}, 10, none, PLACE_IN_SEGMENT, H + 40 + 24 + 18},
+        {"odd size padded", {0, 0, 0, 0, 0}, 9, none, PLACE_IN_SEGMENT, H + 40 + 24 + 18},
+        {"fills the segment", {0, 0, 10, 688, 10}, 0, none, PLACE_IN_SEGMENT, H + 1000},
+        {"one byte over", {0, 0, 10, 688, 10}, 1, none, PLACE_IN_NEW_SEGMENT,
+         H + 40 + 240 + 688 + 24 + 10 + 40},
+        {"new segment at the file limit", {0, 0, 10, 688, 10}, 1, H + 1042, PLACE_IN_NEW_SEGMENT,
+         H + 1042},
+        {"file limit", {0, 0, 10, 688, 10}, 1, H + 1041, PLACE_AT_LIMIT, 0},
+        {"file limit inside the segment", {0, 0, 10, 600, 10}, 2, H + 913, PLACE_AT_LIMIT, 0},
+        {"frame bigger than a segment", {0, 0, 0, 0, 0}, 1000, none, PLACE_AT_LIMIT, 0},
+        {"later segment", {5000, 3, 2, 40, 100}, 0, none, PLACE_IN_SEGMENT, 5000 + 24 + 48 + 56},
+        {"last super index entry", {5000, N - 2, 40, 960, 100}, 0, none, PLACE_IN_NEW_SEGMENT,
+         5000 + 24 + 960 + 32 + 320 + 24 + 8 + 40},
+        {"super index full", {5000, N - 1, 40, 960, 100}, 0, none, PLACE_AT_LIMIT, 0},
+        {"frame count", {5000, 3, 2, 40, UINT32_MAX}, 0, none, PLACE_AT_LIMIT, 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(FrameFitsSizeLimit(c.dataBytes, c.frames, c.frameBytes, limit), c.fits)
-            << c.dataBytes << " " << c.frames << " " << c.frameBytes;
+        FramePlan plan = PlanFrame(c.fill, c.bytes, c.fill.closedSegments ? 1000 : segment,
+                                   c.fileLimit);
+        EXPECT_EQ(plan.place, c.place) << c.name;
+        EXPECT_EQ(plan.closedEnd, c.closedEnd) << c.name;
     }
     EXPECT_EQ(FrameChunkBytes(1), 10u);
     EXPECT_EQ(FrameChunkBytes(2), 10u);
 }
 
-TEST(FrameFitsSizeLimit, TenMinutesAt720pFit)
+TEST(FileSystemSizeLimit, FatHoldsFourGibibytesLessOne)
 {
-    // The rate measured at 1280x720 leaves ample room: 15 fps for ten minutes with
-    // frames of 100 KB still fits a classic AVI file.
-    const uint64_t frames = 15 * 600;
-    EXPECT_TRUE(FrameFitsSizeLimit((frames - 1) * FrameChunkBytes(100 * 1024), frames - 1,
-                                   100 * 1024, AVI_SIZE_LIMIT));
-}
-
-} // namespace
-
-namespace {
-
-TEST(NextJpegQuality, Table)
-{
-    const uint64_t budget = 1000;
     const struct {
-        int quality;
-        uint64_t bytes;
-        int next;
+        const char* name;
+        uint64_t limit;
     } cases[] = {
-        {75, 1001, 70},   // over budget: down a step
-        {75, 1000, 75},   // at budget: kept
-        {50, 750, 50},    // between three quarters and the budget: kept
-        {50, 749, 51},    // well under: up a small step
-        {75, 10, 75},     // never above the maximum
-        {27, 5000, 25},   // never below the minimum
+        {"FAT32", 0xffffffffull}, {"FAT", 0xffffffffull}, {"FAT16", 0xffffffffull},
+        {"NTFS", UINT64_MAX},     {"exFAT", UINT64_MAX},  {"", UINT64_MAX},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(NextJpegQuality(c.quality, c.bytes, budget), c.next)
-            << c.quality << " " << c.bytes;
-    }
-}
-
-TEST(FrameByteBudget, TenMinutesOfBudgetFramesFitTheLimit)
-{
-    for (uint32_t fps : {1u, 15u, 30u, 60u}) {
-        uint64_t budget = FrameByteBudget(fps, AVI_SIZE_LIMIT);
-        uint64_t frames = static_cast<uint64_t>(BUDGET_SECONDS) * fps;
-        EXPECT_TRUE(FrameFitsSizeLimit((frames - 1) * FrameChunkBytes(budget), frames - 1, budget,
-                                       AVI_SIZE_LIMIT))
-            << fps;
-        // and leave little of the file unused.
-        EXPECT_GT(frames * FrameChunkBytes(budget), AVI_SIZE_LIMIT / 100 * 99) << fps;
+        EXPECT_EQ(FileSystemSizeLimit(c.name), c.limit) << c.name;
     }
 }
 

@@ -8,11 +8,13 @@
 #include <vfw.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <atomic>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "avi_summary.h"
@@ -21,6 +23,7 @@
 #include "media_check.h"
 #include "process_harness.h"
 #include "recorder.h"
+#include "recorder_logic.h"
 #include "recorder_test_names.h"
 
 namespace {
@@ -34,9 +37,10 @@ struct Region {
 
 // Starts the tool in the folder, as the bridge does, and waits for its window and
 // controls.
-bool StartTool(ChildProcess& tool, ToolWindows& t, const std::string& folder)
+bool StartTool(ChildProcess& tool, ToolWindows& t, const std::string& folder,
+               const char* exe = RECORDER_EXE)
 {
-    if (!StartChild(BinDir() + RECORDER_EXE, "", SW_SHOWMINNOACTIVE, tool, folder.c_str())) {
+    if (!StartChild(BinDir() + exe, "", SW_SHOWMINNOACTIVE, tool, folder.c_str())) {
         ADD_FAILURE() << "could not start the tool: error " << GetLastError();
         return false;
     }
@@ -95,20 +99,21 @@ void RecordFor(DWORD milliseconds)
     WaitUntil([] { return false; }, milliseconds);
 }
 
+// The colour, or a flickering target's shade of it (low bits changed).
 bool ScreenShows(int x, int y, COLORREF colour)
 {
     HDC screen = GetDC(nullptr);
     COLORREF pixel = GetPixel(screen, x, y);
     ReleaseDC(nullptr, screen);
-    return pixel == colour;
+    return (pixel & 0xf8f8f8) == (colour & 0xf8f8f8);
 }
 
 // The target window painted where asked, seen on the screen itself.
-bool StartTarget(ChildProcess& target, Region at, unsigned long rgb)
+bool StartTarget(ChildProcess& target, Region at, unsigned long rgb, bool flicker = false)
 {
     char arguments[96];
-    snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx", at.left, at.top, at.width,
-             at.height, rgb);
+    snprintf(arguments, sizeof arguments, "%d %d %d %d %06lx%s", at.left, at.top, at.width,
+             at.height, rgb, flicker ? " flicker" : "");
     if (!StartChild(BinDir() + TARGET_EXE, arguments, SW_SHOWNORMAL, target)) {
         ADD_FAILURE() << "could not start the target: error " << GetLastError();
         return false;
@@ -127,7 +132,57 @@ struct RecordCase {
     Region target;      // negative left/top: from the right/bottom screen edge
     Region fields;      // likewise
     unsigned long rgb;
+    const char* tool;   // the tool's own build, or a test build of it
+    DWORD recordMs;
+    bool flicker;       // no two frames alike
+    int takenNames;     // names the tool would give this second and the next, taken before
 };
+
+// The test build of the tool whose RIFF segments hold a few kilobytes.
+const char* const SHORT_SEGMENTS_EXE = "recorder_short_segments.exe";
+
+// Files with the names the tool would give a recording now and in the next seconds.
+std::map<std::string, std::string> TakeNames(const std::string& folder, int count)
+{
+    std::map<std::string, std::string> taken;
+    CreateDirectoryA((folder + RECORDINGS_FOLDER).c_str(), nullptr);
+    SYSTEMTIME t;
+    FILETIME now;
+    GetLocalTime(&t);
+    SystemTimeToFileTime(&t, &now);
+    for (int i = 0; i < count; ++i) {
+        ULARGE_INTEGER at = {{now.dwLowDateTime, now.dwHighDateTime}};
+        at.QuadPart += i * 10000000ull;
+        FILETIME later = {at.LowPart, at.HighPart};
+        FileTimeToSystemTime(&later, &t);
+        char name[RECORDING_NAME_SIZE];
+        FormatRecordingName({t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond}, 1, name,
+                            sizeof name);
+        std::string path = folder + RECORDINGS_FOLDER "\\" + name;
+        taken[path] = "an earlier recording " + std::to_string(i);
+        FILE* file = fopen(path.c_str(), "wb");
+        EXPECT_TRUE(file != nullptr && fputs(taken[path].c_str(), file) >= 0) << path;
+        fclose(file);
+    }
+    return taken;
+}
+
+// A recording of several segments is complete only with every segment's index: one
+// cut off (its chunk renamed) leaves it incomplete.
+void ExpectSegmentsIndexed(const std::string& video)
+{
+    std::string bytes = ReadTextFile(video);
+    AviSummary summary;
+    std::string error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
+    EXPECT_TRUE(AviComplete(summary));
+    EXPECT_GE(summary.segments, 3u);
+    size_t ix = bytes.find("ix00", bytes.find("RIFF", 12));
+    ASSERT_NE(ix, std::string::npos);
+    bytes.replace(ix, 4, "JUNK");
+    ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
+    EXPECT_FALSE(AviComplete(summary));
+}
 
 Region OnScreen(Region r, int screenWidth, int screenHeight)
 {
@@ -143,9 +198,17 @@ Region OnScreen(Region r, int screenWidth, int screenHeight)
 TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
 {
     const RecordCase cases[] = {
-        {"exact", {300, 200, 320, 240}, {300, 200, 320, 240}, 0xc82858},
+        {"exact", {300, 200, 320, 240}, {300, 200, 320, 240}, 0xc82858, RECORDER_EXE,
+         RECORD_MS, false, 0},
         // Reaches past the bottom right corner: cut to the 160x100 that is on screen.
-        {"cut", {-160, -100, 160, 100}, {-160, -100, 400, 300}, 0x30a0e0},
+        {"cut", {-160, -100, 160, 100}, {-160, -100, 400, 300}, 0x30a0e0, RECORDER_EXE,
+         RECORD_MS, false, 0},
+        // A name taken by an earlier file is never reused: the recording gets the next.
+        {"taken", {300, 200, 64, 48}, {300, 200, 64, 48}, 0x50d050, RECORDER_EXE, RECORD_MS,
+         false, 4},
+        // Many RIFF segments, each with its index, read as one recording.
+        {"segments", {300, 200, 96, 64}, {300, 200, 96, 64}, 0xe0c040, SHORT_SEGMENTS_EXE,
+         20000, true, 0},
     };
     int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -157,25 +220,88 @@ TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
         ChildProcess targetProcess;
         ChildProcess tool;
         ToolWindows t;
-        ASSERT_TRUE(StartTarget(targetProcess, target, c.rgb));
-        ASSERT_TRUE(StartTool(tool, t, folder));
+        ASSERT_TRUE(StartTarget(targetProcess, target, c.rgb, c.flicker));
+        ASSERT_TRUE(StartTool(tool, t, folder, c.tool));
+        std::map<std::string, std::string> taken = TakeNames(folder, c.takenNames);
         std::string texts[4] = {std::to_string(fields.left), std::to_string(fields.top),
                                 std::to_string(fields.width), std::to_string(fields.height)};
         SetFields(t, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(), texts[3].c_str());
         LARGE_INTEGER playAt, stopAt;
         ClickPlay(t);
         QueryPerformanceCounter(&playAt);
-        RecordFor(RECORD_MS);
+        RecordFor(c.recordMs);
         QueryPerformanceCounter(&stopAt);
         ClickStopAndTerminate(t, tool);
 
-        std::vector<std::string> videos = RecordingsIn(folder);
+        std::vector<std::string> videos;
+        for (const std::string& video : RecordingsIn(folder)) {
+            if (taken.count(video) == 0) {
+                videos.push_back(video);
+            }
+        }
         ASSERT_EQ(videos.size(), 1u);
-        ExpectRecording(folder, videos[0], target.width, target.height, Seconds(playAt, stopAt),
-                        c.rgb);
+        for (const auto& earlier : taken) {
+            EXPECT_EQ(ReadTextFile(earlier.first), earlier.second) << earlier.first;
+        }
+        double seconds = Seconds(playAt, stopAt);
+        long pictures =
+            ExpectRecording(folder, videos[0], target.width, target.height, seconds, c.rgb);
+        // A window that does not change costs an empty chunk a slot after its first frames.
+        if (!c.flicker) {
+            EXPECT_LE(pictures, 3) << "of " << seconds * DEFAULT_FPS << " slots";
+        }
         EXPECT_NE(ReadTextFile(folder + RECORDER_LOG).find("Saved"), std::string::npos);
+        if (c.tool == SHORT_SEGMENTS_EXE) {
+            std::map<std::string, std::string> probe = Probe(folder, videos[0]);
+            // Within a slot, and the little the clicks take to be handled.
+            EXPECT_NEAR(atof(probe["duration"].c_str()), seconds, 1.0 / DEFAULT_FPS + 0.02)
+                << "after " << seconds << " s";
+            ExpectSegmentsIndexed(videos[0]);
+        }
         CloseChild(targetProcess);
     }
+}
+
+// The test build killed at a moment drawn from a seed (printed; RECORDER_KILL_SEED
+// replays it) leaves a file that decodes without a word up to its last head update,
+// whichever segment it was writing.
+TEST(RecorderTool, KilledAtASeededMomentLeavesAFileThatPlays)
+{
+    const char* setting = getenv("RECORDER_KILL_SEED");
+    unsigned seed = setting ? static_cast<unsigned>(strtoul(setting, nullptr, 10))
+                            : static_cast<unsigned>(GetTickCount());
+    // Up to 12 s: into the fifth segment or so.
+    const DWORD killAfterMs = 500 + static_cast<DWORD>(seed * 2654435761u % 11500);
+    printf("kill seed %u (RECORDER_KILL_SEED=%u replays it): killed after %lu ms\n", seed, seed,
+           static_cast<unsigned long>(killAfterMs));
+    const Region target = {300, 200, 96, 64};
+    const unsigned long rgb = 0x4060e0;
+    std::string folder = MakeTempDir("killed");
+    ChildProcess targetProcess;
+    ChildProcess tool;
+    ToolWindows t;
+    ASSERT_TRUE(StartTarget(targetProcess, target, rgb, true));
+    ASSERT_TRUE(StartTool(tool, t, folder, SHORT_SEGMENTS_EXE));
+    SetFields(t, "300", "200", "96", "64");
+    ClickPlay(t);
+    RecordFor(killAfterMs);
+    EXPECT_TRUE(TerminateProcess(tool.info.hProcess, 1));
+    WaitForSingleObject(tool.info.hProcess, WAIT_LIMIT_MS);
+    CloseChild(tool);
+    CloseChild(targetProcess);
+
+    std::vector<std::string> videos = RecordingsIn(folder);
+    ASSERT_EQ(videos.size(), 1u);
+    AviSummary summary;
+    std::string error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(videos[0]), summary, error)) << error;
+    // Complete only when the kill came just after a segment was closed.
+    EXPECT_GE(summary.moviFrames, summary.frames);
+    std::string decoded = DecodeFrames(folder, videos[0]);
+    const size_t frameBytes = 96 * 64 * 3;
+    EXPECT_GE(decoded.size() / frameBytes, summary.frames)
+        << summary.segments << " segments, " << summary.moviFrames << " frames in the file";
+    ExpectSolidFrames(decoded, 96, 64, rgb, static_cast<long>(decoded.size() / frameBytes));
 }
 
 TEST(RecorderTool, FieldsStayFindableByTheirNewText)
@@ -305,11 +431,11 @@ TEST(RecorderTool, SessionEndFinishesTheFile)
     ExpectDecodesInFull(folder, videos[0]);
 }
 
-int g_notices[NOTICE_CAPTURE_RECOVERED + 1];
+int g_notices[NOTICE_CLOCK_GAP + 1];
 
 LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_RECORDING_NOTICE && wParam <= NOTICE_CAPTURE_RECOVERED) {
+    if (message == WM_RECORDING_NOTICE && wParam <= NOTICE_CLOCK_GAP) {
         ++g_notices[wParam];
         return 0;
     }
@@ -317,7 +443,8 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 // The platform's own AVI reader finds each frame through the file's index: every
-// sample must be one whole JPEG image, and there must be as many as were written.
+// sample must be one whole JPEG image or empty (a repeat of the one before), the first
+// an image, and there must be as many as were written.
 void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
 {
     AVIFileInit();
@@ -332,8 +459,9 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
             AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr);
             std::vector<unsigned char> data(bytes > 0 ? bytes : 1);
             AVIStreamRead(stream, i, 1, data.data(), bytes, nullptr, nullptr);
-            bool whole = bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
-                         data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9;
+            bool whole = (bytes == 0 && i > 0) ||
+                         (bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
+                          data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9);
             EXPECT_TRUE(whole) << "frame " << i << " of " << bytes << " bytes";
             if (!whole) {
                 break;
@@ -343,6 +471,35 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
     }
     AVIFileRelease(file);
     AVIFileExit();
+}
+
+// A session over the screen's top left corner with the test's hooks.
+CaptureSettings SessionSettings(CaptureFrame capture, ReadClock clock, WriteFileAt write,
+                                HWND listener = NULL,
+                                uint32_t failureLimitMs = CAPTURE_FAILURE_LIMIT_MS)
+{
+    return {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX, false, listener,
+            WM_RECORDING_NOTICE, capture, failureLimitMs, clock, write};
+}
+
+// The file is complete and holds that many frames.
+void ExpectComplete(const std::string& video, uint64_t frames)
+{
+    AviSummary summary;
+    std::string problem;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
+    EXPECT_TRUE(AviComplete(summary));
+    EXPECT_EQ(summary.frames, frames);
+}
+
+// The tool reserves a recording's name by creating the file; a session only opens it.
+std::string NewFile(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
+    CloseHandle(file);
+    return path;
 }
 
 // A window of this thread that counts the session's notices.
@@ -377,25 +534,30 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
 {
     const struct {
         const char* name;
+        int failFrom;
         int failTo;
         uint32_t limitMs;
         SessionEnd end;
         int recovered;
+        const char* says;
     } cases[] = {
-        {"a passing failure", 12, CAPTURE_FAILURE_LIMIT_MS, SESSION_STOPPED, 1},
-        {"a lasting failure", INT32_MAX, 500, SESSION_FAILED, 0},
+        {"a passing failure", 5, 12, CAPTURE_FAILURE_LIMIT_MS, SESSION_STOPPED, 1, ""},
+        {"a lasting failure", 5, INT32_MAX, 500, SESSION_FAILED, 0, "could not be captured for"},
+        // Locked from the start: no frame to repeat, and the end says so.
+        {"no frame at all", 0, INT32_MAX, 500, SESSION_FAILED, 0,
+         "no frame could be captured: screen capture (BitBlt) failed with error 5"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string folder = MakeTempDir("failing");
-        std::string video = folder + "failing.avi";
+        std::string video = NewFile(folder + "failing.avi");
         HWND listener = StartListening();
         ASSERT_NE(listener, nullptr) << GetLastError();
         g_captures = 0;
-        g_failFrom = 5;
+        g_failFrom = c.failFrom;
         g_failTo = c.failTo;
-        CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false,
-                                    listener, WM_RECORDING_NOTICE, CaptureOnCue, c.limitMs};
+        CaptureSettings settings =
+            SessionSettings(CaptureOnCue, nullptr, nullptr, listener, c.limitMs);
         char error[SESSION_ERROR_SIZE] = "";
         CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
         ASSERT_NE(session, nullptr) << error;
@@ -406,26 +568,183 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
         WaitUntil([&] { return g_notices[NOTICE_CAPTURE_FAILING] > 0; }, WAIT_LIMIT_MS);
         DestroyWindow(listener);
         EXPECT_EQ(end, c.end) << error;
+        EXPECT_NE(strstr(error, c.says), nullptr) << error;
         EXPECT_EQ(g_notices[NOTICE_CAPTURE_FAILING], 1);
         EXPECT_EQ(g_notices[NOTICE_CAPTURE_RECOVERED], c.recovered);
         EXPECT_GE(stats.framesDropped, 7u);
+        if (c.failFrom == 0) {
+            EXPECT_EQ(stats.framesWritten, 0u);
+            continue;
+        }
         // Every slot up to the end holds a frame, repeats of the last good one included.
         EXPECT_GE(stats.framesWritten, static_cast<uint64_t>(g_captures));
-        AviSummary summary;
-        std::string problem;
-        ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
-        EXPECT_TRUE(AviComplete(summary));
-        EXPECT_EQ(summary.frames, stats.framesWritten);
+        ExpectComplete(video, stats.framesWritten);
         ExpectDecodesInFull(folder, video);
     }
+}
+
+// A clock that jumps an hour on once a few frames are captured, as across a sleep.
+int64_t ClockAcrossASleep()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart + (g_captures >= 5 ? 3600 * frequency.QuadPart : 0);
+}
+
+// The hour is a gap in the file, not an hour of repeats, and the stop that follows
+// returns at once with the file complete.
+TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
+{
+    std::string folder = MakeTempDir("stall");
+    std::string video = NewFile(folder + "stall.avi");
+    HWND listener = StartListening();
+    ASSERT_NE(listener, nullptr) << GetLastError();
+    g_captures = 0;
+    g_failFrom = g_failTo = 0;
+    CaptureSettings settings =
+        SessionSettings(CaptureOnCue, ClockAcrossASleep, nullptr, listener);
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    EXPECT_TRUE(WaitUntil(
+        [] { return g_notices[NOTICE_CLOCK_GAP] > 0 && g_captures > 2 * DEFAULT_FPS; },
+        WAIT_LIMIT_MS));
+    // The still screen's repeats wait a second at most, so that the file keeps up.
+    CaptureStats stats;
+    ReadCaptureStats(session, &stats);
+    EXPECT_GE(stats.framesWritten + DEFAULT_FPS + 2, static_cast<uint64_t>(g_captures));
+    SessionEnd end = SESSION_RUNNING;
+    HANDLE stopped = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread stop([&] {
+        end = FinishCapture(session, &stats, error, sizeof error);
+        SetEvent(stopped);
+    });
+    EXPECT_TRUE(WaitUntil([&] { return WaitForSingleObject(stopped, 0) == WAIT_OBJECT_0; }, 1000))
+        << "the stop took more than 1 s";
+    stop.join();
+    CloseHandle(stopped);
+    DestroyWindow(listener);
+    EXPECT_EQ(end, SESSION_STOPPED) << error;
+    EXPECT_EQ(g_notices[NOTICE_CLOCK_GAP], 1);
+    EXPECT_LT(stats.framesWritten, 10u * DEFAULT_FPS);
+    EXPECT_LT(stats.seconds, 10.0);
+    ExpectComplete(video, stats.framesWritten);
+    ExpectDecodesInFull(folder, video);
+}
+
+// The capture of frame 5 held until the stop reads the clock, which from then on stands
+// past the time the stop leaves for writing what is queued.
+HANDLE g_captureHeld;
+std::atomic<int> g_stopClockReads;
+
+bool CaptureHeldAtFive(HDC memory, HDC screen, const RecordRegion& r)
+{
+    if (g_captures++ == 5) {
+        WaitForSingleObject(g_captureHeld, WAIT_LIMIT_MS);
+    }
+    return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
+}
+
+int64_t ClockOfTheStop()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    if (g_captures <= 5) {
+        return now.QuadPart;
+    }
+    if (g_stopClockReads++ == 0) {
+        SetEvent(g_captureHeld);
+        return now.QuadPart;
+    }
+    return now.QuadPart + 3600 * frequency.QuadPart;
+}
+
+// What is still queued once the time after a stop is over is left out.
+TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
+{
+    std::string folder = MakeTempDir("drain");
+    std::string video = NewFile(folder + "drain.avi");
+    g_captures = 0;
+    g_stopClockReads = 0;
+    g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CaptureSettings settings = SessionSettings(CaptureHeldAtFive, ClockOfTheStop, nullptr);
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    EXPECT_TRUE(WaitUntil([] { return g_captures > 5; }, WAIT_LIMIT_MS));
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+    CloseHandle(g_captureHeld);
+    EXPECT_EQ(stats.framesCaptured, 6u);
+    EXPECT_LT(stats.framesWritten, 6u);
+    ExpectComplete(video, stats.framesWritten);
+}
+
+// Writes of the file that fail for its indexes, which go out when it is closed.
+bool WriteAllButIndexes(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    if (bytes >= 4 && memcmp(data, "ix00", 4) == 0) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
+}
+
+// Indexes that cannot be written when the file is closed after the stop make the end a
+// failure with its reason.
+TEST(CaptureSession, AFailureWhileClosingTheFileIsTheEnd)
+{
+    std::string folder = MakeTempDir("closing");
+    std::string video = NewFile(folder + "closing.avi");
+    CaptureSettings settings = SessionSettings(nullptr, nullptr, WriteAllButIndexes);
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_FAILED);
+    EXPECT_NE(strstr(error, "WriteFile(index) failed"), nullptr) << error;
+}
+
+// The head's first write held up past the session's start bound, as a scanner or a
+// network share may hold up opening the file.
+HANDLE g_openHeld;
+
+bool WriteAfterCue(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    WaitForSingleObject(g_openHeld, INFINITE);
+    return WriteAllButIndexes(file, offset, data, bytes);
+}
+
+// A session whose file opens too late is refused; its encoder then removes the file.
+// (That it frees what the session held Wine cannot show: its handle and GDI object
+// counts are always 0.)
+TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
+{
+    std::string folder = MakeTempDir("late");
+    std::string video = NewFile(folder + "late.avi");
+    g_openHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CaptureSettings settings = SessionSettings(nullptr, nullptr, WriteAfterCue);
+    char error[SESSION_ERROR_SIZE] = "";
+    EXPECT_EQ(StartCapture(settings, video.c_str(), error, sizeof error), nullptr);
+    EXPECT_NE(strstr(error, "did not start"), nullptr) << error;
+    SetEvent(g_openHeld);
+    EXPECT_TRUE(WaitUntil([&] {
+        return GetFileAttributesA(video.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }, WAIT_LIMIT_MS));
+    CloseHandle(g_openHeld);
 }
 
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
     std::string folder = MakeTempDir("at_once");
-    std::string video = folder + "at_once.avi";
-    CaptureSettings settings = {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SIZE_LIMIT, false, NULL, 0,
-                                nullptr, CAPTURE_FAILURE_LIMIT_MS};
+    std::string video = NewFile(folder + "at_once.avi");
+    CaptureSettings settings = SessionSettings(nullptr, nullptr, nullptr);
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -440,11 +759,12 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
 {
     const uint64_t limit = 300 * 1024;
     std::string folder = MakeTempDir("limit");
-    std::string video = folder + "limit.avi";
+    std::string video = NewFile(folder + "limit.avi");
     HWND listener = StartListening();
     ASSERT_NE(listener, nullptr) << GetLastError();
-    CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, limit, true, listener,
-                                WM_RECORDING_NOTICE, nullptr, CAPTURE_FAILURE_LIMIT_MS};
+    CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, limit, true,
+                                listener, WM_RECORDING_NOTICE, nullptr,
+                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;

@@ -1,6 +1,7 @@
 // The host's AVI summary reader on two kinds of input. Bytes that begin "RIFF" go to
 // it as they are (a real recording is among the kept inputs). Anything else makes a
-// file: either as the tool's own writer lays it out (avi_layout), or as a model of the
+// file: either as the tool's own writer lays it out (avi_layout: OpenDML segments of a
+// chosen number of frames, empty repeats among them), or as a model of the
 // platform's writer and of others (RIFF 'AVI ', hdrl with avih and one Motion-JPEG strl,
 // JUNK up to the padding granularity, movi of '00db' chunks, idx1, and the few zero
 // bytes the platform's writer leaves after the RIFF) varies it; the rest of the input
@@ -20,13 +21,15 @@
 #include "avi_layout.h"
 #include "avi_summary.h"
 #include "fuzz_check.h"
+#include "tool_file.h"
 
 namespace {
 
-// The reader walks headers only: no read is bigger than the main header, and each
-// read moves it on by at least four bytes.
+// The reader walks headers only: no read is bigger than the main header, each read
+// moves it on by at least four bytes, and besides an index's entry is read once, and
+// the chunk header it leads to (an OpenDML standard index has 8-byte entries).
 const uint32_t LARGEST_HEADER_READ = 56;
-const uint32_t READS_PER_BYTE_DIVISOR = 4;
+const uint32_t READS_PER_BYTE_DIVISOR = 2;
 const uint32_t READS_AT_ENDS = 8;
 
 const uint32_t PADDING_GRANULARITY = 2048;
@@ -35,6 +38,7 @@ const size_t MAX_FRAMES = 64;
 const size_t MAX_FRAME_BYTES = 48;
 const size_t MAX_TRAILING_BYTES = 32;
 const size_t MAX_EDITS = 8;
+const uint8_t MAX_SEGMENT_FRAMES = 8;
 
 struct Range {
     uint32_t begin;
@@ -43,7 +47,8 @@ struct Range {
 
 struct ModelFile {
     std::string bytes;
-    uint32_t riffEnd;
+    uint32_t riffEnd;                  // the last RIFF's
+    uint32_t indexEnd;                 // the first RIFF's, after its legacy index
     std::vector<Range> payload;        // bytes the reader has no reason to look at
     std::vector<uint32_t> frameEnds;   // where each frame's data ends
 };
@@ -62,6 +67,7 @@ struct Parameters {
     uint8_t recordGroup;   // frames per LIST 'rec ', 0 for none
     uint32_t trailing;
     bool toolWriter;       // laid out by the tool's own writer; the variations above unused
+    uint8_t segmentFrames; // the tool's: frames a segment holds
 };
 
 void Put32(std::string& bytes, uint32_t value)
@@ -150,8 +156,14 @@ ModelFile WriteModel(const Parameters& p)
     AddChunk(file, "strf", format, true);
     CloseList(file, strl);
     if (p.openDml) {
+        // The extended header's total frames; the rest of it is reserved.
         const size_t odml = OpenList(file, "LIST", "odml");
-        AddChunk(file, "dmlh", std::string(248, '\x02'), true);
+        std::string extended;
+        Put32(extended, frames);
+        extended.append(244, '\x02');
+        AddChunk(file, "dmlh", extended, false);
+        const uint32_t reserved = static_cast<uint32_t>(file.bytes.size()) - 244;
+        file.payload.push_back({reserved, reserved + 244});
         CloseList(file, odml);
     }
     CloseList(file, hdrl);
@@ -195,37 +207,26 @@ ModelFile WriteModel(const Parameters& p)
     AddChunk(file, "idx1", index, false);
     CloseList(file, riff);
     file.riffEnd = static_cast<uint32_t>(file.bytes.size());
+    file.indexEnd = file.riffEnd;
     const uint32_t trailingBegin = file.riffEnd;
     file.bytes.append(p.trailing, '\0');
     file.payload.push_back({trailingBegin, static_cast<uint32_t>(file.bytes.size())});
     return file;
 }
 
-// The file the tool's own writer leaves for these numbers: its head, its frame chunks
-// and its index, byte for byte as avi_layout lays them out.
+// The file the tool's own writer leaves for these numbers (tool_file.h).
 ModelFile WriteAsTheTool(const Parameters& p)
 {
+    const ToolFile tool = LayOutAsTheTool({p.width, p.height, p.rate}, p.frameSizes,
+                                          p.segmentFrames);
     ModelFile file;
-    const uint32_t frames = static_cast<uint32_t>(p.frameSizes.size());
-    std::string chunks;
-    for (uint32_t i = 0; i < frames; ++i) {
-        uint8_t header[AVI_CHUNK_HEADER_BYTES];
-        FormatFrameChunkHeader(p.frameSizes[i], header);
-        chunks.append(reinterpret_cast<char*>(header), sizeof header);
-        const uint32_t data = static_cast<uint32_t>(AVI_HEAD_BYTES + chunks.size());
-        chunks.append(p.frameSizes[i], static_cast<char>(0xd8 + i));
-        file.payload.push_back({data, data + p.frameSizes[i]});
-        file.frameEnds.push_back(data + p.frameSizes[i]);
-        chunks.append(p.frameSizes[i] & 1, '\0');
+    file.bytes = tool.bytes;
+    file.riffEnd = static_cast<uint32_t>(tool.bytes.size());
+    file.indexEnd = tool.indexEnd;
+    for (size_t i = 0; i < p.frameSizes.size(); ++i) {
+        file.payload.push_back({tool.frameData[i], tool.frameData[i] + p.frameSizes[i]});
+        file.frameEnds.push_back(tool.frameData[i] + p.frameSizes[i]);
     }
-    uint8_t head[AVI_HEAD_BYTES];
-    FormatAviHead({p.width, p.height, p.rate}, {frames, chunks.size(), true}, head);
-    std::vector<uint8_t> index(AviIndexBytes(frames));
-    FormatAviIndex(p.frameSizes.data(), frames, index.data());
-    file.bytes.assign(reinterpret_cast<char*>(head), sizeof head);
-    file.bytes += chunks;
-    file.bytes.append(reinterpret_cast<char*>(index.data()), index.size());
-    file.riffEnd = static_cast<uint32_t>(file.bytes.size());
     return file;
 }
 
@@ -248,6 +249,7 @@ Parameters ChooseParameters(FuzzedDataProvider& input)
     p.recordGroup = input.ConsumeIntegralInRange<uint8_t>(0, 5);
     p.trailing = input.ConsumeIntegralInRange<uint32_t>(0, MAX_TRAILING_BYTES);
     p.toolWriter = input.ConsumeBool();
+    p.segmentFrames = input.ConsumeIntegralInRange<uint8_t>(1, MAX_SEGMENT_FRAMES);
     if (p.toolWriter) {
         // The tool counts whole frames per second and keeps its sizes to 16 bits.
         p.scale = 1;
@@ -269,7 +271,7 @@ struct Bytes {
     uint32_t reads;
 };
 
-bool ReadExactly(void* context, uint32_t offset, void* into, uint32_t count)
+bool ReadExactly(void* context, uint64_t offset, void* into, uint32_t count)
 {
     Bytes* bytes = static_cast<Bytes*>(context);
     ++bytes->reads;
@@ -284,8 +286,10 @@ bool ReadExactly(void* context, uint32_t offset, void* into, uint32_t count)
 bool SameSummary(const AviSummary& a, const AviSummary& b)
 {
     return a.width == b.width && a.height == b.height && a.frames == b.frames &&
-           a.moviFrames == b.moviFrames && a.framesPerSecond == b.framesPerSecond &&
-           a.seconds == b.seconds && a.indexed == b.indexed && a.indexFrames == b.indexFrames;
+           a.extendedFrames == b.extendedFrames && a.moviFrames == b.moviFrames &&
+           a.framesPerSecond == b.framesPerSecond && a.seconds == b.seconds &&
+           a.indexed == b.indexed && a.indexFrames == b.indexFrames &&
+           a.segments == b.segments;
 }
 
 bool SameReading(const Reading& a, const Reading& b)
@@ -333,6 +337,7 @@ void CheckRoundTrip(const Reading& reading)
     p.scale = 1;
     p.rate = 1;
     p.frameSizes.assign(reading.summary.frames, 2);
+    p.segmentFrames = MAX_SEGMENT_FRAMES;
     const Reading again = Read(WriteAsTheTool(p).bytes);
     FUZZ_CHECK(again.ok && AviComplete(again.summary));
     FUZZ_CHECK(again.summary.width == reading.summary.width);
@@ -379,7 +384,7 @@ void CheckCut(const Parameters& p, const ModelFile& file, uint32_t length, const
     FUZZ_CHECK(reading.summary.height == static_cast<int32_t>(p.height));
     FUZZ_CHECK(reading.summary.frames == p.frameSizes.size());
     FUZZ_CHECK(reading.summary.moviFrames == whole);
-    FUZZ_CHECK(!reading.summary.indexed);
+    FUZZ_CHECK(reading.summary.indexed == (length >= file.indexEnd));
 }
 
 enum Damage { DAMAGE_NONE, DAMAGE_CUT, DAMAGE_PAYLOAD, DAMAGE_ANYWHERE, DAMAGE_KINDS };
