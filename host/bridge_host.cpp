@@ -366,10 +366,9 @@ static bool ReadRunsToolLog(const RunPlan& plan, std::string& text, std::string&
 {
     HANDLE log = OpenToolLog(plan);
     if (log == INVALID_HANDLE_VALUE) {
-        error = "could not read the recording tool's log: " +
-                DescribeFailure(("CreateFileW(" + Utf8FromWide(InToolWorkDir(plan, RECORDER_LOG)) +
-                                 ")").c_str(),
-                                GetLastError());
+        DWORD code = GetLastError();
+        std::string call = "CreateFileW(" + Utf8FromWide(InToolWorkDir(plan, RECORDER_LOG)) + ")";
+        error = "could not read the recording tool's log: " + DescribeFailure(call.c_str(), code);
         return false;
     }
     LARGE_INTEGER size;
@@ -515,8 +514,9 @@ static std::wstring MoveRecording(const std::wstring& from, const RunPlan& plan)
         return from;
     }
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-        Complain("the recording stays at " + Utf8FromWide(from) + ": moving it to " +
-                 Utf8FromWide(to) + ": " + DescribeFailure("MoveFileExW", GetLastError()));
+        std::string why = DescribeFailure("MoveFileExW", GetLastError());
+        Complain("warning: the recording stays at " + Utf8FromWide(from) + ": moving it to " +
+                 Utf8FromWide(to) + ": " + why);
         return from;
     }
     return to;
