@@ -129,8 +129,9 @@ HANDLE JoinRunJob(const char* name);
 bool StartGuard(BridgeSession& session, const char* guardPath, const char* jobName,
                 std::string& error);
 
-// The guard's command line after its name: the host's and the bridge's process handles,
-// its ready event (numbers of inherited handles) and the job's name, or, for none:
+// The guard's command line after its name: the host's and the bridge's process handles
+// and its ready event, as numbers of inherited handles, then the job's name, which this
+// stands for when there is none.
 #define GUARD_NO_JOB "-"
 
 // The first top-level window of the process with that class and title.
