@@ -15,8 +15,10 @@ static const struct {
 
 std::string SecondsText(uint32_t milliseconds)
 {
+    // Cut to tenths, as the elapsed time on the recording's line is.
     char text[32];
-    snprintf(text, sizeof text, "%.1f s", milliseconds / 1000.0);
+    snprintf(text, sizeof text, "%lu.%lu s", static_cast<unsigned long>(milliseconds / 1000),
+             static_cast<unsigned long>(milliseconds / 100 % 10));
     return text;
 }
 
@@ -98,7 +100,7 @@ std::vector<std::string> WatchSummary(const WatchState& state, uint32_t endMs)
     for (int trouble = 0; trouble < WATCH_TROUBLES; ++trouble) {
         uint32_t total = state.total[trouble] + (state.on[trouble] ? endMs - state.since[trouble]
                                                                    : 0);
-        if (total > 0 || state.on[trouble]) {
+        if (total > 0) {
             lines.push_back("the window was " + std::string(TROUBLE_TEXTS[trouble].summary) +
                             " for " + SecondsText(total) + " of " + SecondsText(endMs));
         }

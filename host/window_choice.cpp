@@ -266,9 +266,6 @@ std::string QuotedTitle(const std::string& title)
 
 void MarkSameTitles(std::vector<WindowEntry>& windows)
 {
-    for (WindowEntry& window : windows) {
-        window.sameTitle = SAME_TITLE_NONE;
-    }
     for (size_t front = 0; front < windows.size(); ++front) {
         for (size_t behind = front + 1; behind < windows.size(); ++behind) {
             if (windows[behind].title == windows[front].title &&

@@ -116,7 +116,8 @@ struct WindowEntry {
     SameTitle sameTitle;
 };
 
-// Marks the windows, in z-order, whose title another one has too.
+// Marks the windows, in z-order and marked SAME_TITLE_NONE, whose title another one
+// has too.
 void MarkSameTitles(std::vector<WindowEntry>& windows);
 
 // `"Untitled - Notepad"  notepad.exe  at 120,80  1026x769`, then its marks: cloaked,

@@ -606,7 +606,7 @@ TEST(CheckTarget, EachVerdictSaysWhyAndWhatToDo)
     } cases[] = {
         {"Chart", {true, false, true, {100, 100, 740, 460}, false, 1, "c.exe"}, TARGET_OK,
          "\"Chart\" (640x360 at 100,100) will be recorded whole"},
-        {"Chart", {true, false, true, {-10, -10, 2440, 1360}, false, 1, "c.exe"}, TARGET_WARNING,
+        {"Chart", {true, false, true, {-10, -10, 2440, 1360}, false, 2, "c.exe"}, TARGET_WARNING,
          "\"Chart\" (2450x1370 at -10,-10) is partly outside the area that can be recorded (left "
          "of and above the main screen's origin and past the virtual screen's width and height, "
          "1920x1080): only 1920x1080 at 0,0 will be recorded; move it onto the main screen to "
@@ -747,20 +747,20 @@ TEST(WatchTarget, EachTroubleStartsAndEndsOnceTheCloseStopsTheSummarySumsUp)
          "summary: the window was minimised for 2.0 s of 4.0 s\n"},
         {{{1000, false, false, false, {200, 100, 840, 460}},
           {2000, false, false, false, {100, 100, 900, 500}}, {3500, false, false, false, at},
-          {4000, false, false, false, {100, 100, 900, 500}},
+          {4000, false, false, false, {100, 100, 740, 500}},
           {5000, false, false, false, {0, 0, 100, 100}}},
          6000,
          "the window was moved at 1.0 s (now 200,100 640x360); the recording keeps to 100,100 "
          "640x360\n"
          "the window is back in its place at 3.5 s, after 2.5 s\n"
-         "the window was resized at 4.0 s (now 100,100 800x400); the recording keeps to 100,100 "
+         "the window was resized at 4.0 s (now 100,100 640x400); the recording keeps to 100,100 "
          "640x360\n"
          "summary: the window was out of its place for 4.5 s of 6.0 s\n"},
         {{{1000, false, false, false, {0, 0, 100, 100}}}, 2000,
          "the window was moved and resized at 1.0 s (now 0,0 100x100); the recording keeps to "
          "100,100 640x360\n"
          "summary: the window was out of its place for 1.0 s of 2.0 s\n"},
-        {{{1000, false, false, true, at}, {12300, true, false, false, {}}}, 12300,
+        {{{1000, false, false, true, at}, {12390, true, false, false, {}}}, 12390,
          "the window was covered by another window at 1.0 s\n"
          "STOP the window was closed after 12.3 s\n"
          "summary: the window was covered for 11.3 s of 12.3 s\n"},
