@@ -2,6 +2,8 @@
 // demo window: from starting bridge-host to its "startcapture", and from asking it to
 // stop to its end (by then the bridge has ended and the recording is closed). The peer
 // is bridge-host --help, a start and exit of the same program under the same Wine.
+// First, what watching the window costs bridge-host per second of recording: one look
+// at the window and the checks that it still exists between looks.
 #include <windows.h>
 
 #include <tlhelp32.h>
@@ -17,12 +19,17 @@
 #include "demo_target.h"
 #include "recorder_contract.h"
 #include "status_lines.h"
+#include "target_watch.h"
 
 #define RUNS 10
 #define RECORD_MS 1000
 #define STEP_TIMEOUT_MS 60000
 #define POLL_MS 1
 #define SAVED_PREFIX "saved: "
+// Seconds of recording whose watching is timed.
+#define WATCH_SECONDS 500
+// Checks that the window still exists, per second, besides the look.
+#define EXISTS_CHECKS 9
 
 struct Child {
     PROCESS_INFORMATION info;
@@ -178,6 +185,41 @@ static bool RecordingComplete(const std::string& output)
     return complete;
 }
 
+static double ThreadCpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+    return (k.QuadPart + u.QuadPart) / 10000.0;
+}
+
+// The watch's work for each second of a recording, done back to back.
+static void PrintWatchCost()
+{
+    HWND window = FindWindowA(NULL, DEMO_TITLE);
+    ScreenSize screen = {GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    if (window == NULL) {
+        Die("FindWindowA(demo window)");
+    }
+    double cpu = ThreadCpuMs();
+    double began = NowMs();
+    bool covered = false;
+    for (int second = 0; second < WATCH_SECONDS; ++second) {
+        covered |= SampleTarget(window, screen, second * 1000).covered;
+        for (int check = 0; check < EXISTS_CHECKS; ++check) {
+            covered |= !IsWindow(window);
+        }
+    }
+    cpu = (ThreadCpuMs() - cpu) / WATCH_SECONDS;
+    double wall = (NowMs() - began) / WATCH_SECONDS;
+    printf("watching the window, per second of recording (%d points, %s): %.3f ms of "
+           "processor time in bridge-host (%.3f %% of a core); %.3f ms elapsed, the system's side "
+           "included (%.3f %%)\n",
+           WATCH_GRID * WATCH_GRID, covered ? "covered" : "uncovered", cpu, cpu / 10, wall,
+           wall / 10);
+}
+
 static double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -215,6 +257,7 @@ int main()
     Child target;
     Start(bin + "demo_target.exe", "", target);
     WaitForText(target, "window at");
+    PrintWatchCost();
 
     std::string host = bin + "bridge-host.exe";
     std::vector<double> peer, toStarted, toEnded;

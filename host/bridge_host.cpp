@@ -20,6 +20,8 @@
 #include "host_options.h"
 #include "host_output.h"
 #include "run_verdict.h"
+#include "takeover.h"
+#include "target_watch.h"
 #include "tool_log.h"
 #include "window_list.h"
 
@@ -55,6 +57,10 @@ struct HostState {
     // into it (JoinRunJob); its handle goes only with the process. Null without one.
     HANDLE job;
     char jobName[64];
+    TargetFound target; // the window being recorded, and what became of it
+    WatchState watch;
+    std::string targetClosed; // the watch's reason for the stop; empty when it made none
+    bool fileNamed;           // the shared record of runs has this run's file
 };
 
 // What a run works with, settled before anything starts.
@@ -392,7 +398,32 @@ static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan&
     if (session.toolId == 0 || !ReadRunsToolLog(plan, log, error)) {
         return ToolOutcome{TOOL_SILENT, "", ""};
     }
-    return ReadToolOutcome(log, session.toolId);
+    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
+    // So that a run that ends this one can say where this one's file goes.
+    if (!outcome.path.empty() && !g_host.fileNamed) {
+        g_host.fileNamed = true;
+        std::string output = Utf8FromWide(plan.output);
+        NameRecordingFile(plan.outputFolder
+                              ? output + outcome.path.substr(outcome.path.find_last_of('\\') + 1)
+                              : output);
+    }
+    return outcome;
+}
+
+// One look at the window being recorded, its warnings said; true when it is gone.
+static bool WatchGone(DWORD elapsed)
+{
+    WatchStep step = WatchTarget(g_host.watch, SampleTarget(g_host.target.window,
+                                                            g_host.target.screen, elapsed));
+    if (step.stop) {
+        g_host.targetClosed = step.lines.front();
+        return true;
+    }
+    for (const std::string& line : step.lines) {
+        EndElapsedLine();
+        Complain("warning: " + line);
+    }
+    return false;
 }
 
 // Starts the bridge, records until the time is up, a stop is asked for or the tool ends
@@ -422,6 +453,8 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
         Say("recording until Enter or Ctrl+C\n");
     }
     DWORD recording = GetTickCount();
+    DWORD watched = recording;
+    g_host.watch = StartWatch(g_host.target.rect);
     DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
     // The log is read at once too: a refusal is there before "startcapture".
     DWORD logRead = recording - TOOL_LOG_POLL_MS;
@@ -438,6 +471,12 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
             // captured for long: waiting out the time would only hide it.
             ToolEnd end = ToolOutcomeSoFar(session, plan).end;
             if (end != TOOL_SILENT && end != TOOL_RECORDING) {
+                break;
+            }
+        }
+        if (!IsWindow(g_host.target.window) || GetTickCount() - watched >= WATCH_INTERVAL_MS) {
+            watched = GetTickCount();
+            if (WatchGone(elapsed)) {
                 break;
             }
         }
@@ -461,9 +500,13 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
             break;
         }
     }
-    Say(std::string(g_host.elapsedShown ? "\r" : "") + "recording " +
-        FormatElapsed(GetTickCount() - recording) + "\n");
+    DWORD recorded = GetTickCount() - recording;
+    Say(std::string(g_host.elapsedShown ? "\r" : "") + "recording " + FormatElapsed(recorded) +
+        "\n");
     g_host.elapsedShown = false;
+    for (const std::string& line : WatchSummary(g_host.watch, recorded)) {
+        Complain("warning: " + line);
+    }
     return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
 }
 
@@ -586,7 +629,7 @@ static int Record(const HostOptions& options)
     }
     // A wrong title, or a window that would not be recorded, costs no failed run.
     TargetCheck target;
-    if (!CheckTargetWindow(plan.title.c_str(), target, error)) {
+    if (!CheckTargetWindow(plan.title.c_str(), target, g_host.target, error)) {
         Complain(error);
         return EXIT_RECORDING_FAILED;
     }
@@ -597,6 +640,9 @@ static int Record(const HostOptions& options)
     if (target.verdict == TARGET_WARNING) {
         Complain("warning: " + target.line);
     }
+    if (!target.sameTitle.empty()) {
+        Complain("warning: " + target.sameTitle);
+    }
     if (!ListenForStops(options, error)) {
         Complain(error);
         return EXIT_RECORDING_FAILED;
@@ -604,6 +650,12 @@ static int Record(const HostOptions& options)
     snprintf(g_host.jobName, sizeof g_host.jobName, "Local\\bridge-host-run-%lu-%lu",
              GetCurrentProcessId(), GetTickCount());
     g_host.job = JoinRunJob(g_host.jobName);
+    EndedRun ended;
+    if (ClaimRecording(Utf8FromWide(plan.output), ended)) {
+        Complain("warning: this recording ends the one another bridge-host (process " +
+                 std::to_string(ended.hostId) + ") started at " + ended.started +
+                 "; that one keeps its file, which goes to " + ended.file);
+    }
 
     BridgeSession session;
     InitBridgeSession(session, PrintStatusLine, NULL);
@@ -613,10 +665,15 @@ static int Record(const HostOptions& options)
     // However the run went, nothing it started goes on recording, and the tool has
     // finished its file before it is read.
     CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
+    std::string endedAt = EndedAt();
+    ReleaseRecording();
     RunFacts facts = {};
     facts.stoppedAsAsked = ran && asked && !session.stoppedDuringStart;
-    facts.runProblem = !ran ? session.error
-                            : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING : "";
+    facts.runProblem = !endedAt.empty() && !facts.stoppedAsAsked
+                           ? "another recording started at " + endedAt + " and ended this one"
+                       : !ran                         ? session.error
+                       : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING
+                                                    : g_host.targetClosed;
     facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
     int exitCode = ReportRun(session, options, plan, facts);
     EndBridgeSession(session);

@@ -4,6 +4,7 @@
 
 #include <math.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "demo_target.h"
 #include "describe_error.h"
@@ -140,7 +141,7 @@ static LRESULT CALLBACK DemoWndProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
     WNDCLASSA windowClass;
     ZeroMemory(&windowClass, sizeof windowClass);
@@ -154,8 +155,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     }
     // A popup goes exactly where it is asked, with no frame, so the recording is the
     // picture alone.
-    HWND window = CreateWindowExA(0, DEMO_CLASS, DEMO_TITLE, WS_POPUP, DEMO_LEFT, DEMO_TOP,
-                                  DEMO_WIDTH, DEMO_HEIGHT, NULL, NULL, instance, NULL);
+    bool cover = strstr(commandLine, DEMO_COVER_OPTION) != NULL;
+    const char* title = cover ? DEMO_COVER_TITLE : DEMO_TITLE;
+    int left = cover ? DEMO_LEFT + DEMO_WIDTH / 2 : DEMO_LEFT;
+    int top = cover ? DEMO_TOP + DEMO_HEIGHT / 2 : DEMO_TOP;
+    int width = cover ? DEMO_WIDTH / 2 : DEMO_WIDTH;
+    int height = cover ? DEMO_HEIGHT / 2 : DEMO_HEIGHT;
+    HWND window = CreateWindowExA(cover ? WS_EX_TOPMOST : 0, DEMO_CLASS, title, WS_POPUP, left,
+                                  top, width, height, NULL, NULL, instance, NULL);
     if (window == NULL) {
         Report("CreateWindowExA");
         return 1;
@@ -163,7 +170,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     // As it was started: minimised, say, to try what bridge-host makes of that.
     ShowWindow(window, showCommand);
     // The demo script waits for this line before it asks for the recording.
-    printf("%s: window at %d,%d, %dx%d\n", DEMO_TITLE, DEMO_LEFT, DEMO_TOP, DEMO_WIDTH, DEMO_HEIGHT);
+    printf("%s: window at %d,%d, %dx%d\n", title, left, top, width, height);
     fflush(stdout);
     g_demo.began = GetTickCount();
     if (!SetTimer(window, FRAME_TIMER, FRAME_INTERVAL_MS, NULL)) {

@@ -38,8 +38,12 @@ static const char USAGE[] =
     "  --help, --version  this text; the version of bridge-host and its programs\n"
     "\n"
     "Exit codes: 0 a complete recording, as long as asked; 3 a complete recording,\n"
-    "shorter than asked; 1 no complete recording; 2 bad options. With 3 and 1 a line on\n"
-    "standard error says why; \"saved: PATH\" names every complete recording.\n";
+    "shorter than asked (the window was closed, another recording began, ...); 1 no\n"
+    "complete recording; 2 bad options. With 3 and 1 a line on standard error says why;\n"
+    "\"saved: PATH\" names every complete recording. 0 may come with warnings on\n"
+    "standard error: the window was minimised, moved, resized or covered for part of the\n"
+    "recording, so that part shows something else (a summary says for how long), or\n"
+    "another window has its title (the one in front is recorded).\n";
 
 const char* HostUsage()
 {

@@ -192,41 +192,54 @@ TargetCheck CheckTarget(const std::string& title, const TargetState& target, Scr
                         const std::vector<std::string>& otherTitles)
 {
     if (!target.found) {
-        return {TARGET_REFUSED, NotFoundLine(title, otherTitles)};
+        return {TARGET_REFUSED, NotFoundLine(title, otherTitles), ""};
     }
     const std::string quoted = QuotedTitle(title);
     if (target.minimised) {
         return {TARGET_REFUSED, quoted + " is minimised: restore it and keep it uncovered while "
-                                         "recording"};
+                                         "recording", ""};
     }
     if (!target.visible) {
         return {TARGET_REFUSED, quoted + " is hidden: show it and keep it uncovered while "
                                          "recording (run " WINDOWS_COMMAND " to list the "
-                                         "windows shown)"};
+                                         "windows shown)", ""};
+    }
+    if (target.cloaked) {
+        return {TARGET_REFUSED, quoted + " is on another virtual desktop (the system cloaks "
+                                         "it): switch to that desktop, or move the window to "
+                                         "this one (Task View, right-click it, Move to), and "
+                                         "record it there", ""};
     }
     const AreaVerdict area = JudgeArea(target.rect, screen);
     const WindowRect& r = target.rect;
+    const std::string sameTitle =
+        target.sameTitles < 2
+            ? ""
+            : std::to_string(target.sameTitles) + " windows are titled " + quoted +
+                  ": the one in front will be recorded, " + Shown(target.program) + " " +
+                  Placement(r);
     const std::string where =
         quoted + " (" + SizeAt(Extent(r.left, r.right), Extent(r.top, r.bottom), r.left, r.top) +
         ")";
     switch (area.fit) {
     case AREA_NO_SIZE:
-        return {TARGET_REFUSED, where + " has no size: make it larger or choose another window"};
+        return {TARGET_REFUSED, where + " has no size: make it larger or choose another window", ""};
     case AREA_OUTSIDE:
         return {TARGET_REFUSED, where + " lies wholly outside the area that can be recorded (" +
                                     SideNames(area.sides, screen) +
-                                    "): move it onto the main screen"};
+                                    "): move it onto the main screen", ""};
     case AREA_PARTLY_OUTSIDE:
         return {TARGET_WARNING, where + " is partly outside the area that can be recorded (" +
                                     SideNames(area.sides, screen) + "): only " +
                                     SizeAt(area.region.width, area.region.height, area.region.left,
                                            area.region.top) +
                                     " will be recorded; move it onto the main screen to record "
-                                    "it whole"};
+                                    "it whole",
+                sameTitle};
     case AREA_INSIDE:
         break;
     }
-    return {TARGET_OK, where + " will be recorded whole"};
+    return {TARGET_OK, where + " will be recorded whole", sameTitle};
 }
 
 std::string QuotedTitle(const std::string& title)
@@ -251,12 +264,27 @@ std::string QuotedTitle(const std::string& title)
     return quoted + "\"";
 }
 
+void MarkSameTitles(std::vector<WindowEntry>& windows)
+{
+    for (size_t front = 0; front < windows.size(); ++front) {
+        for (size_t behind = front + 1; behind < windows.size(); ++behind) {
+            if (windows[behind].title == windows[front].title &&
+                windows[front].sameTitle != SAME_TITLE_BEHIND) {
+                windows[front].sameTitle = SAME_TITLE_FRONT;
+                windows[behind].sameTitle = SAME_TITLE_BEHIND;
+            }
+        }
+    }
+}
+
 std::string FormatWindowLine(const WindowEntry& window, ScreenSize screen)
 {
     std::string line = QuotedTitle(window.title) + "  " + Shown(window.program) + "  " +
                        Placement(window.rect);
     const AreaVerdict area = JudgeArea(window.rect, screen);
-    if (window.minimised) {
+    if (window.cloaked) {
+        line += "  cloaked: on another virtual desktop";
+    } else if (window.minimised) {
         line += "  minimised";
     } else if (area.fit == AREA_PARTLY_OUTSIDE) {
         line += "  partly outside the recordable area";
@@ -264,6 +292,11 @@ std::string FormatWindowLine(const WindowEntry& window, ScreenSize screen)
         line += "  outside the recordable area";
     } else if (area.fit == AREA_NO_SIZE) {
         line += "  no size";
+    }
+    if (window.sameTitle == SAME_TITLE_FRONT) {
+        line += "  same title as a window behind it; this one is recorded";
+    } else if (window.sameTitle == SAME_TITLE_BEHIND) {
+        line += "  same title as a window in front of it, which is recorded";
     }
     // Only the title is in question: any folder with its end will do.
     const char folder[] = {TOOL_FOLDER_END, '\0'};

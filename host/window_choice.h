@@ -74,6 +74,9 @@ struct TargetState {
     bool minimised;
     bool visible;
     WindowRect rect;
+    bool cloaked;        // the system keeps it from view: on another virtual desktop
+    int sameTitles;      // shown windows with the title, this one among them
+    std::string program; // its program's file name, UTF-8
 };
 
 enum TargetVerdict {
@@ -85,6 +88,8 @@ enum TargetVerdict {
 struct TargetCheck {
     TargetVerdict verdict;
     std::string line;
+    // A warning besides: other windows have the title, and which one is recorded.
+    std::string sameTitle;
 };
 
 // otherTitles are the windows' titles for suggestions when none has the title.
@@ -95,14 +100,27 @@ TargetCheck CheckTarget(const std::string& title, const TargetState& target, Scr
 // and the backslashes before it, escaped), control characters shown as '?'.
 std::string QuotedTitle(const std::string& title);
 
+enum SameTitle {
+    SAME_TITLE_NONE,
+    SAME_TITLE_FRONT,  // in front of the others with its title: the one recorded
+    SAME_TITLE_BEHIND, // behind another with its title
+};
+
 struct WindowEntry {
     std::string title;   // UTF-8
     bool narrowLossless; // converts to the system's ANSI code page unchanged
     std::string program; // its program's file name, UTF-8; "?" when unknown
     WindowRect rect;
     bool minimised;
+    bool cloaked;
+    SameTitle sameTitle;
 };
 
-// `"Untitled - Notepad"  notepad.exe  at 120,80  1026x769`, then its marks: minimised,
-// outside or partly outside the recordable area, no size, cannot be recorded and why.
+// Marks the windows, in z-order and marked SAME_TITLE_NONE, whose title another one
+// has too.
+void MarkSameTitles(std::vector<WindowEntry>& windows);
+
+// `"Untitled - Notepad"  notepad.exe  at 120,80  1026x769`, then its marks: cloaked,
+// minimised, outside or partly outside the recordable area, no size, the same title as
+// another, cannot be recorded and why.
 std::string FormatWindowLine(const WindowEntry& window, ScreenSize screen);

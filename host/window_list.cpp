@@ -7,6 +7,11 @@
 #include "bridge_client.h"
 
 #define UNKNOWN_PROGRAM "?"
+// DWMWA_CLOAKED, asked of dwmapi.dll, which is looked up when first needed: where it is
+// missing or does not know the attribute, no window counts as cloaked.
+#define CLOAKED_ATTRIBUTE 14
+
+typedef HRESULT(WINAPI* DwmGetWindowAttributeCall)(HWND, DWORD, PVOID, DWORD);
 
 // A conversion that fails gives an empty text: such a title is left out of the list,
 // and such a program's name is shown as unknown.
@@ -72,6 +77,24 @@ static std::string ProgramName(HWND window)
     return utf8.empty() ? UNKNOWN_PROGRAM : utf8;
 }
 
+// Windows on another virtual desktop keep WS_VISIBLE, but what shows in their place is
+// the current desktop's.
+static bool Cloaked(HWND window)
+{
+    static DwmGetWindowAttributeCall call = NULL;
+    static bool looked = false;
+    if (!looked) {
+        looked = true;
+        HMODULE dwm = LoadLibraryA("dwmapi.dll");
+        call = dwm != NULL ? reinterpret_cast<DwmGetWindowAttributeCall>(reinterpret_cast<void*>(
+                                 GetProcAddress(dwm, "DwmGetWindowAttribute")))
+                           : NULL;
+    }
+    DWORD cloaked = 0;
+    return call != NULL &&
+           SUCCEEDED(call(window, CLOAKED_ATTRIBUTE, &cloaked, sizeof cloaked)) && cloaked != 0;
+}
+
 static bool ReadScreen(ScreenSize& screen, std::string& error)
 {
     screen.width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
@@ -107,9 +130,9 @@ static BOOL CALLBACK CollectWindow(HWND window, LPARAM list)
     return TRUE;
 }
 
-// The top-level windows shown with a title, in z-order. Those whose title cannot be
-// read are passed over, like those that have none: GetWindowTextW tells them apart from
-// no title by nothing.
+// The top-level windows shown with a title, in z-order, but the recording tool's own.
+// Those whose title cannot be read are passed over, like those that have none:
+// GetWindowTextW tells them apart from no title by nothing.
 static bool ReadRecordableWindows(std::vector<WindowEntry>& windows, std::string& error)
 {
     std::vector<HWND> handles;
@@ -126,7 +149,7 @@ static bool ReadRecordableWindows(std::vector<WindowEntry>& windows, std::string
         length = GetWindowTextW(window, &title[0], length + 1);
         WindowEntry entry;
         entry.title = length > 0 ? Utf8(title.c_str(), length) : "";
-        if (entry.title.empty()) {
+        if (entry.title.empty() || entry.title == RECORDER_TITLE) {
             continue;
         }
         bool gone = false;
@@ -139,6 +162,8 @@ static bool ReadRecordableWindows(std::vector<WindowEntry>& windows, std::string
         entry.narrowLossless = NarrowLossless(title.c_str(), length);
         entry.program = ProgramName(window);
         entry.minimised = IsIconic(window) != FALSE;
+        entry.cloaked = Cloaked(window);
+        entry.sameTitle = SAME_TITLE_NONE;
         windows.push_back(entry);
     }
     return true;
@@ -151,6 +176,7 @@ bool ListRecordableWindows(std::vector<std::string>& lines, std::string& error)
     if (!ReadScreen(screen, error) || !ReadRecordableWindows(windows, error)) {
         return false;
     }
+    MarkSameTitles(windows);
     lines.clear();
     for (const WindowEntry& window : windows) {
         lines.push_back(FormatWindowLine(window, screen));
@@ -158,32 +184,35 @@ bool ListRecordableWindows(std::vector<std::string>& lines, std::string& error)
     return true;
 }
 
-bool CheckTargetWindow(const char* narrowTitle, TargetCheck& check, std::string& error)
+bool CheckTargetWindow(const char* narrowTitle, TargetCheck& check, TargetFound& found,
+                       std::string& error)
 {
-    ScreenSize screen;
-    if (!ReadScreen(screen, error)) {
+    if (!ReadScreen(found.screen, error)) {
         return false;
     }
-    TargetState target = {false, false, false, {0, 0, 0, 0}};
-    HWND window = FindWindowA(NULL, narrowTitle);
+    TargetState target = {false, false, false, {0, 0, 0, 0}, false, 0, ""};
+    found.window = FindWindowA(NULL, narrowTitle);
     bool gone = false;
-    if (window != NULL && ReadRect(window, target.rect, gone, error)) {
+    if (found.window != NULL && ReadRect(found.window, target.rect, gone, error)) {
         target.found = true;
-        target.minimised = IsIconic(window) != FALSE;
-        target.visible = IsWindowVisible(window) != FALSE;
-    } else if (window != NULL && !gone) {
+        target.minimised = IsIconic(found.window) != FALSE;
+        target.visible = IsWindowVisible(found.window) != FALSE;
+        target.cloaked = Cloaked(found.window);
+        target.program = ProgramName(found.window);
+    } else if (found.window != NULL && !gone) {
         return false;
     }
-    std::vector<std::string> others;
-    if (!target.found) {
-        std::vector<WindowEntry> windows;
-        if (!ReadRecordableWindows(windows, error)) {
-            return false;
-        }
-        for (const WindowEntry& entry : windows) {
-            others.push_back(entry.title);
-        }
+    std::vector<WindowEntry> windows;
+    if (!ReadRecordableWindows(windows, error)) {
+        return false;
     }
-    check = CheckTarget(Utf8FromNarrow(narrowTitle), target, screen, others);
+    std::string title = Utf8FromNarrow(narrowTitle);
+    std::vector<std::string> others;
+    for (const WindowEntry& entry : windows) {
+        others.push_back(entry.title);
+        target.sameTitles += entry.title == title ? 1 : 0;
+    }
+    check = CheckTarget(title, target, found.screen, others);
+    found.rect = target.rect;
     return true;
 }

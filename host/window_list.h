@@ -2,6 +2,8 @@
 // of the target before a run, which looks the title up exactly as the bridge does.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -11,7 +13,15 @@
 // marked, in z-order (FormatWindowLine). False with one sentence naming the failed call.
 bool ListRecordableWindows(std::vector<std::string>& lines, std::string& error);
 
+// The window the bridge will record, as the check found it.
+struct TargetFound {
+    HWND window; // null when none has the title
+    WindowRect rect;
+    ScreenSize screen;
+};
+
 // Finds the window as the bridge will (FindWindowA, so a title that differs only in case
-// is found) and judges it (CheckTarget); the check's line is UTF-8. The title has passed
+// is found) and judges it (CheckTarget); the check's lines are UTF-8. The title has passed
 // lumaro_bridge_check_command_line. False with one sentence naming the failed call.
-bool CheckTargetWindow(const char* narrowTitle, TargetCheck& check, std::string& error);
+bool CheckTargetWindow(const char* narrowTitle, TargetCheck& check, TargetFound& found,
+                       std::string& error);

@@ -19,6 +19,7 @@
 #include "stand_in_tool.h"
 #include "status_lines.h"
 #include "tool_log.h"
+#include "watch_verdict.h"
 #include "window_choice.h"
 
 #include "fuzz/tool_file.h"
@@ -603,31 +604,37 @@ TEST(CheckTarget, EachVerdictSaysWhyAndWhatToDo)
         TargetVerdict verdict;
         const char* line;
     } cases[] = {
-        {"Chart", {true, false, true, {100, 100, 740, 460}}, TARGET_OK,
+        {"Chart", {true, false, true, {100, 100, 740, 460}, false, 1, "c.exe"}, TARGET_OK,
          "\"Chart\" (640x360 at 100,100) will be recorded whole"},
-        {"Chart", {true, false, true, {-10, -10, 2440, 1360}}, TARGET_WARNING,
+        {"Chart", {true, false, true, {-10, -10, 2440, 1360}, false, 2, "c.exe"}, TARGET_WARNING,
          "\"Chart\" (2450x1370 at -10,-10) is partly outside the area that can be recorded (left "
          "of and above the main screen's origin and past the virtual screen's width and height, "
          "1920x1080): only 1920x1080 at 0,0 will be recorded; move it onto the main screen to "
          "record it whole"},
-        {"Chart", {true, false, true, {100, -10, 300, 1300}}, TARGET_WARNING,
+        {"Chart", {true, false, true, {100, -10, 300, 1300}, false, 1, "c.exe"}, TARGET_WARNING,
          "\"Chart\" (200x1310 at 100,-10) is partly outside the area that can be recorded (above "
          "the main screen's origin and past the virtual screen's height, 1080): only 200x1080 at "
          "100,0 will be recorded; move it onto the main screen to record it whole"},
-        {"Chart", {true, false, true, {2500, 100, 2600, 200}}, TARGET_REFUSED,
+        {"Chart", {true, false, true, {2500, 100, 2600, 200}, false, 1, "c.exe"}, TARGET_REFUSED,
          "\"Chart\" (100x100 at 2500,100) lies wholly outside the area that can be recorded "
          "(past the virtual screen's width, 1920): move it onto the main screen"},
-        {"Chart", {true, false, true, {10, 10, 10, 50}}, TARGET_REFUSED,
+        {"Chart", {true, false, true, {10, 10, 10, 50}, false, 1, "c.exe"}, TARGET_REFUSED,
          "\"Chart\" (0x40 at 10,10) has no size: make it larger or choose another window"},
-        {"Chart", {true, true, true, {-32000, -32000, -31840, -31972}}, TARGET_REFUSED,
+        {"Chart", {true, true, true, {-32000, -32000, -31840, -31972}, false, 1, "c.exe"}, TARGET_REFUSED,
          "\"Chart\" is minimised: restore it and keep it uncovered while recording"},
-        {"Chart", {true, false, false, {100, 100, 740, 460}}, TARGET_REFUSED,
+        {"Chart", {true, false, false, {100, 100, 740, 460}, false, 1, "c.exe"}, TARGET_REFUSED,
          "\"Chart\" is hidden: show it and keep it uncovered while recording (run bridge-host "
          "windows to list the windows shown)"},
-        {"Demo Chart", {false, false, false, {}}, TARGET_REFUSED,
+        {"Chart", {true, false, true, {100, 100, 740, 460}, true, 1, "c.exe"}, TARGET_REFUSED,
+         "\"Chart\" is on another virtual desktop (the system cloaks it): switch to that desktop, "
+         "or move the window to this one (Task View, right-click it, Move to), and record it "
+         "there"},
+        {"Chart", {true, false, true, {100, 100, 740, 460}, false, 2, "c.exe"}, TARGET_OK,
+         "\"Chart\" (640x360 at 100,100) will be recorded whole"},
+        {"Demo Chart", {false, false, false, {}, false, 1, "c.exe"}, TARGET_REFUSED,
          "no window is titled \"Demo Chart\"; close titles: \"Chart\", \"Bridge Demo Chart\" "
          "(run bridge-host windows to list them)"},
-        {"Paint\r\n", {false, false, false, {}}, TARGET_REFUSED,
+        {"Paint\r\n", {false, false, false, {}, false, 1, "c.exe"}, TARGET_REFUSED,
          "no window is titled \"Paint??\" (run bridge-host windows to list the windows that can "
          "be recorded)"},
     };
@@ -635,7 +642,12 @@ TEST(CheckTarget, EachVerdictSaysWhyAndWhatToDo)
         TargetCheck check = CheckTarget(c.title, c.target, screen, others);
         EXPECT_EQ(check.verdict, c.verdict) << check.line;
         EXPECT_EQ(check.line, c.line);
+        EXPECT_EQ(check.sameTitle.empty(), c.target.sameTitles < 2) << check.sameTitle;
     }
+    TargetState twins = {true, false, true, {100, 100, 740, 460}, false, 2, "c.exe"};
+    EXPECT_EQ(CheckTarget("Chart", twins, screen, others).sameTitle,
+              "2 windows are titled \"Chart\": the one in front will be recorded, c.exe at "
+              "100,100  640x360");
 }
 
 // The runtime's rules as the platform's own parser applies them; they agree on text
@@ -658,25 +670,33 @@ TEST(FormatWindowLine, QuotedTitleFirstThenProgramPlaceAndMarks)
         WindowEntry window;
         const char* line;
     } cases[] = {
-        {{"Untitled - Notepad", true, "notepad.exe", at, false},
+        {{"Untitled - Notepad", true, "notepad.exe", at, false, false, SAME_TITLE_NONE},
          "\"Untitled - Notepad\"  notepad.exe  at 120,80  1026x769"},
-        {{"a\\\"b C:\\dir\\", true, "?", at, false},
+        {{"a\\\"b C:\\dir\\", true, "?", at, false, false, SAME_TITLE_NONE},
          "\"a\\\\\\\"b C:\\dir\\\\\"  ?  at 120,80  1026x769"},
-        {{"Tab\there\x7f", true, "t\n.exe", at, false},
+        {{"Tab\there\x7f", true, "t\n.exe", at, false, false, SAME_TITLE_NONE},
          "\"Tab?here?\"  t?.exe  at 120,80  1026x769"},
-        {{"Chart", true, "c.exe", {-32000, -32000, -31840, -31972}, true},
+        {{"Chart", true, "c.exe", {-32000, -32000, -31840, -31972}, true, false, SAME_TITLE_NONE},
          "\"Chart\"  c.exe  at -32000,-32000  160x28  minimised"},
-        {{"Chart", true, "c.exe", {-50, 80, 150, 230}, false},
+        {{"Chart", true, "c.exe", {-50, 80, 150, 230}, false, false, SAME_TITLE_NONE},
          "\"Chart\"  c.exe  at -50,80  200x150  partly outside the recordable area"},
-        {{"Chart", true, "c.exe", {2500, 80, 2700, 230}, false},
+        {{"Chart", true, "c.exe", {2500, 80, 2700, 230}, false, false, SAME_TITLE_NONE},
          "\"Chart\"  c.exe  at 2500,80  200x150  outside the recordable area"},
-        {{"Chart", true, "c.exe", {5, 5, 5, 5}, false}, "\"Chart\"  c.exe  at 5,5  0x0  no size"},
-        {{"Issue #7", true, "c.exe", at, false},
+        {{"Chart", true, "c.exe", {5, 5, 5, 5}, false, false, SAME_TITLE_NONE}, "\"Chart\"  c.exe  at 5,5  0x0  no size"},
+        {{"Issue #7", true, "c.exe", at, false, false, SAME_TITLE_NONE},
          "\"Issue #7\"  c.exe  at 120,80  1026x769  cannot be recorded: the window title "
          "contains '#', which the bridge takes as the end of the title"},
-        {{"Chart \xCE\xA9", false, "c.exe", at, false},
+        {{"Chart \xCE\xA9", false, "c.exe", at, false, false, SAME_TITLE_NONE},
          "\"Chart \xCE\xA9\"  c.exe  at 120,80  1026x769  cannot be recorded: the title has "
          "characters outside the system code page"},
+        {{"Chart", true, "c.exe", at, false, true, SAME_TITLE_NONE},
+         "\"Chart\"  c.exe  at 120,80  1026x769  cloaked: on another virtual desktop"},
+        {{"Chart", true, "c.exe", at, false, false, SAME_TITLE_FRONT},
+         "\"Chart\"  c.exe  at 120,80  1026x769  same title as a window behind it; this one is "
+         "recorded"},
+        {{"Chart", true, "c.exe", at, false, false, SAME_TITLE_BEHIND},
+         "\"Chart\"  c.exe  at 120,80  1026x769  same title as a window in front of it, which is "
+         "recorded"},
     };
     for (const auto& c : cases) {
         std::string line = FormatWindowLine(c.window, screen);
@@ -684,6 +704,80 @@ TEST(FormatWindowLine, QuotedTitleFirstThenProgramPlaceAndMarks)
         if (c.window.title.find_first_of("\t\xCE") == std::string::npos) {
             EXPECT_EQ(FirstArgument(line), c.window.title) << line;
         }
+    }
+}
+
+TEST(MarkSameTitles, TheFrontOneOfEachTitleIsRecorded)
+{
+    std::vector<WindowEntry> windows(5);
+    const char* titles[] = {"A", "B", "A", "C", "A"};
+    for (size_t i = 0; i < windows.size(); ++i) {
+        windows[i].title = titles[i];
+    }
+    MarkSameTitles(windows);
+    const SameTitle marks[] = {SAME_TITLE_FRONT, SAME_TITLE_NONE, SAME_TITLE_BEHIND,
+                               SAME_TITLE_NONE, SAME_TITLE_BEHIND};
+    for (size_t i = 0; i < windows.size(); ++i) {
+        EXPECT_EQ(windows[i].sameTitle, marks[i]) << i;
+    }
+}
+
+// Looks at the window, from a recording of 100,100 640x360, and everything the watch
+// says: its lines, "STOP " before the stop's, "summary: " before the summary's.
+TEST(WatchTarget, EachTroubleStartsAndEndsOnceTheCloseStopsTheSummarySumsUp)
+{
+    const WindowRect at = {100, 100, 740, 460};
+    const WindowRect iconic = {-32000, -32000, -31840, -31972};
+    const struct {
+        std::vector<WatchSample> looks; // atMs, closed, minimised, covered, rect
+        uint32_t endMs;
+        const char* said;
+    } cases[] = {
+        {{{1000, false, false, false, at}, {2000, false, false, false, at}}, 3000, ""},
+        {{{1000, false, false, true, at}, {2000, false, false, true, at},
+          {5100, false, false, false, at}, {6000, false, false, true, at}},
+         8000,
+         "the window was covered by another window at 1.0 s\n"
+         "the window is uncovered at 5.1 s, after 4.1 s\n"
+         "the window was covered by another window at 6.0 s\n"
+         "summary: the window was covered for 6.1 s of 8.0 s\n"},
+        {{{1000, false, true, true, iconic}, {3000, false, false, false, at}}, 4000,
+         "the window was minimised at 1.0 s\n"
+         "the window is restored at 3.0 s, after 2.0 s\n"
+         "summary: the window was minimised for 2.0 s of 4.0 s\n"},
+        {{{1000, false, false, false, {200, 100, 840, 460}},
+          {2000, false, false, false, {100, 100, 900, 500}}, {3500, false, false, false, at},
+          {4000, false, false, false, {100, 100, 740, 500}},
+          {5000, false, false, false, {0, 0, 100, 100}}},
+         6000,
+         "the window was moved at 1.0 s (now 200,100 640x360); the recording keeps to 100,100 "
+         "640x360\n"
+         "the window is back in its place at 3.5 s, after 2.5 s\n"
+         "the window was resized at 4.0 s (now 100,100 640x400); the recording keeps to 100,100 "
+         "640x360\n"
+         "summary: the window was out of its place for 4.5 s of 6.0 s\n"},
+        {{{1000, false, false, false, {0, 0, 100, 100}}}, 2000,
+         "the window was moved and resized at 1.0 s (now 0,0 100x100); the recording keeps to "
+         "100,100 640x360\n"
+         "summary: the window was out of its place for 1.0 s of 2.0 s\n"},
+        {{{1000, false, false, true, at}, {12390, true, false, false, {}}}, 12390,
+         "the window was covered by another window at 1.0 s\n"
+         "STOP the window was closed after 12.3 s\n"
+         "summary: the window was covered for 11.3 s of 12.3 s\n"},
+    };
+    for (const auto& c : cases) {
+        WatchState state = StartWatch(at);
+        std::string said;
+        for (const WatchSample& look : c.looks) {
+            WatchStep step = WatchTarget(state, look);
+            for (const std::string& line : step.lines) {
+                said += (step.stop ? "STOP " : "") + line + "\n";
+            }
+        }
+        for (const std::string& line : WatchSummary(state, c.endMs)) {
+            said += "summary: " + line + "\n";
+        }
+        EXPECT_EQ(said, c.said);
     }
 }
 

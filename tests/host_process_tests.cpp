@@ -759,7 +759,8 @@ TEST_F(HostProcess, WindowsAreListedAndTargetsCheckedAsTheBridgeFindsThem)
     };
     for (const auto& c : checks) {
         TargetCheck check;
-        ASSERT_TRUE(CheckTargetWindow(c.title, check, error)) << error;
+        TargetFound found;
+        ASSERT_TRUE(CheckTargetWindow(c.title, check, found, error)) << error;
         EXPECT_EQ(check.verdict, c.verdict) << check.line;
         EXPECT_NE(check.line.find(c.says), std::string::npos) << check.line;
     }
