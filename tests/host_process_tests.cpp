@@ -498,6 +498,7 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         const char* says = STATUS_EXIT_SUCCESS "\n";
         bool fullOutput = false;          // nothing reads its output while it runs
         const char* installedIn = nullptr; // run from the package laid out in this folder
+        const char* newFolder = nullptr;   // -o names this new folder, on another drive
     } cases[] = {
         {"time limit", "--seconds 3", nullptr, 0},
         {"Enter", "--until-enter", PressEnter, 0},
@@ -509,6 +510,9 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         // A name the ANSI code page (1252 here) cannot carry: "Dmitrij" in Cyrillic.
         {"installed in a folder of any name", "--seconds 3", nullptr, 0, 0,
          STATUS_EXIT_SUCCESS "\n", false, "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"},
+        // Copied across drives (a memory file system), made whole under another name first.
+        {"to a new folder on another drive", "--seconds 3", nullptr, 0, 0, "", false, nullptr,
+         "Z:\\dev\\shm\\bridge-host-test\\"},
     };
     OpenDemoTarget();
     for (const auto& c : cases) {
@@ -538,6 +542,16 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
             exe = InstallIn(workDir, c.installedIn);
             args = "record --title \"" DEMO_TITLE "\" " + std::string(c.stopWhen);
         }
+        auto removeNewFolder = [&c] {
+            for (const std::string& file : FilesIn(c.newFolder, "*")) {
+                DeleteFileA(file.c_str());
+            }
+            RemoveDirectoryA(c.newFolder);
+        };
+        if (c.newFolder != nullptr) {
+            removeNewFolder();
+            args += std::string(" -o ") + c.newFolder;
+        }
         DWORD exitCode = 1;
         std::string output;
         ASSERT_TRUE(RunBridgeHost(args, exitCode, output, workDir, stopAfterAWhile,
@@ -545,6 +559,10 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
             << output;
         EXPECT_EQ(exitCode, c.exitCode) << output;
         std::vector<std::string> recordings = Recordings();
+        if (c.newFolder != nullptr) {
+            EXPECT_TRUE(recordings.empty()) << "the original stayed";
+            recordings = FilesIn(c.newFolder, "*");
+        }
         ASSERT_EQ(recordings.size(), 1u);
         if (!c.fullOutput) {
             size_t started = output.find(STATUS_STARTED "\n");
@@ -568,6 +586,9 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
                   RECORD_SECONDS + (c.stop ? OUTSIDE_STOP_SLACK_S : DURATION_TOLERANCE_S));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
         EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty());
+        if (c.newFolder != nullptr) {
+            removeNewFolder();
+        }
     }
 }
 
