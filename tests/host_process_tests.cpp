@@ -14,6 +14,7 @@
 #include "code_page.h"
 #include "demo_target.h"
 #include "media_check.h"
+#include "output_plan.h"
 #include "process_harness.h"
 #include "window_list.h"
 
@@ -726,6 +727,45 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         EXPECT_TRUE(!c.oldToolRecording || WaitForExit(old, TARGET_WAIT_MS, &oldExit));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
     }
+}
+
+// A run ended before its move left its note: the next run names the file and drops the
+// note. A note held open is a run's still going, and is left alone.
+TEST_F(HostProcess, TheNextRunNamesTheFileOfARunEndedBeforeItsMove)
+{
+    std::string recordings = workDir + RECORDINGS_FOLDER "\\";
+    char line[256];
+    snprintf(line, sizeof line, LOG_LINE_FORMAT, 2026u, 1u, 1u, 0u, 0u, 0u, 77ul,
+             LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\left.avi");
+    const std::pair<std::string, std::string> files[] = {
+        {"left.avi", "RIFF cut short"},
+        {RECORDER_LOG_NAME, line},
+        {"ended.move", MoveNoteText({workDir + "moved\\", 0, 77})},
+        {"going.move", MoveNoteText({workDir + "moved\\", 0, 77})},
+    };
+    CreateDirectoryA(recordings.c_str(), NULL);
+    HANDLE going = INVALID_HANDLE_VALUE;
+    for (const auto& file : files) {
+        HANDLE handle = CreateFileA((recordings + file.first).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ, NULL, CREATE_NEW, 0, NULL);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(handle, file.second.data(), static_cast<DWORD>(file.second.size()),
+                              &written, NULL));
+        std::swap(going, handle);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+        }
+    }
+    DWORD exitCode = 0;
+    std::string output;
+    ASSERT_TRUE(RunBridgeHost(DemoArgs("--seconds 5", "No Such Window"), exitCode, output,
+                              workDir));
+    CloseHandle(going);
+    EXPECT_NE(output.find("bridge-host: a run ended from outside left an incomplete recording: " +
+                          recordings + "left.avi is not readable as AVI"),
+              std::string::npos) << output;
+    EXPECT_EQ(FilesIn(recordings, "*.move"), std::vector<std::string>{recordings + "going.move"});
+    EXPECT_EQ(ReadTextFile(recordings + "left.avi"), "RIFF cut short");
 }
 
 TEST_F(HostProcess, WindowsAreListedAndTargetsCheckedAsTheBridgeFindsThem)
