@@ -318,6 +318,7 @@ TEST(PlanOutput, FolderOrAviFileElseWhatToWrite)
         {"C:\\Videos\\TALK.AVI", "C:\\Videos\\TALK.AVI", ""},
         // A new folder is made when its parent is there.
         {"C:\\Videos\\new\\", "C:\\Videos\\new\\", ""},
+        {"C:\\Videos\\new/", "C:\\Videos\\new/", ""},
         {"C:\\nowhere\\new\\", nullptr, "there is no folder C:\\nowhere\\ to make it in"},
         {"C:\\Clips", nullptr, "C:\\Clips is no folder: for a new folder write C:\\Clips\\ (with "
                               "the backslash), for a file C:\\Clips.avi"},

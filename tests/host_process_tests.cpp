@@ -512,7 +512,8 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         {"installed in a folder of any name", "--seconds 3", nullptr, 0, 0,
          STATUS_EXIT_SUCCESS "\n", false, "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"},
         // Copied across drives (a memory file system), made whole under another name first.
-        {"to a new folder on another drive", "--seconds 3", nullptr, 0, 0, "", false, nullptr,
+        {"to a new folder on another drive", "--seconds 3", nullptr, 0, 0,
+         "recording for 3 s; Ctrl+C ends it early\n", false, nullptr,
          "Z:\\dev\\shm\\bridge-host-test\\"},
     };
     OpenDemoTarget();
@@ -648,6 +649,9 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
     TargetWindow onScreen("Host Test Target", 0, 0, 100, 100);
     const HostFailureCase cases[] = {
         {"record --title \"Host Test Target\" --seconds 5 -o TAKEN", 2, "never overwrites a file"},
+        // A file's name with a backslash after it is still that file, not a new folder.
+        {"record --title \"Host Test Target\" --seconds 5 -o TAKEN\\", 2, "never overwrites a file"},
+        {"record --title \"Issue #7\" --seconds 5", 2, "give it a title without '#'"},
         {"record --title Chart --tool-folder \"TOOL\" --seconds 5", 2,
          "bridge-host: --tool-folder took in the quote"},
         // Nothing starts for a title no window has; the real one is named.
