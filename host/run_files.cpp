@@ -5,8 +5,6 @@
 #include "stand_in_tool.h"
 #include "tool_log.h"
 
-#define LONGEST_PATH 32768
-
 std::wstring FullPath(const std::wstring& path)
 {
     DWORD length = GetFullPathNameW(path.c_str(), 0, NULL, NULL);
@@ -71,7 +69,7 @@ bool ReadRecording(const std::wstring& path, AviSummary& summary, std::string& e
 static bool CopyWhole(const std::wstring& from, const std::wstring& folder,
                       const std::wstring& to, std::string& error)
 {
-    wchar_t part[LONGEST_PATH];
+    wchar_t part[MAX_PATH];
     if (GetTempFileNameW(folder.c_str(), L"rec", 0, part) == 0) {
         error = DescribeFailure("GetTempFileNameW", GetLastError());
         return false;

@@ -1,11 +1,10 @@
 // bridge-host's options on two kinds of argument list. An input that starts with
 // byte 1 lays out a well-formed record command in an order, with title, tool folder,
 // bridge path and seconds taken from the input, and must be accepted with exactly
-// those values, whatever they look like; the output it names is then planned on a disk
-// drawn from the input, and must be refused in one line or be a folder or an .avi file
-// that overwrites nothing. Any other input is split at its zero bytes into arguments as
-// they come, and whatever the parser makes of them must agree with the arguments:
-// accepted values were given after their option, and a refusal is one line.
+// those values, whatever they look like; its -o, planned on a disk drawn from the input,
+// is refused in one line or is a folder or an .avi file that overwrites nothing. Any
+// other input is split at its zero bytes into arguments, and what the parser makes of
+// them must agree with them: accepted values follow their option; a refusal is one line.
 #include <ctype.h>
 #include <stddef.h>
 #include <stdint.h>
