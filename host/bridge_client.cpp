@@ -688,7 +688,7 @@ static bool WaitGuardReady(HANDLE ready, HANDLE guard, std::string& error)
 }
 
 bool StartGuard(BridgeSession& session, const char* guardPath, const char* jobName,
-                std::string& error)
+                const char* notePath, std::string& error)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE handles[3] = {Inheritable(GetCurrentProcess()), Inheritable(session.process),
@@ -704,7 +704,10 @@ bool StartGuard(BridgeSession& session, const char* guardPath, const char* jobNa
                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handles[2])));
         std::wstring commandLine = L"\"" + WideFromUtf8(guardPath) + L"\"" +
                                    WideFromUtf8(numbers) +
-                                   WideFromAnsi(jobName != NULL ? jobName : GUARD_NO_JOB);
+                                   WideFromAnsi(jobName != NULL ? jobName : GUARD_NO_JOB) +
+                                   L" \"" +
+                                   WideFromUtf8(notePath != NULL ? notePath : GUARD_NO_JOB) +
+                                   L"\"";
         STARTUPINFOEXW startup;
         ZeroMemory(&startup, sizeof startup);
         PROCESS_INFORMATION info;

@@ -122,16 +122,18 @@ HANDLE JoinRunJob(const char* name);
 
 // Starts "<guardPath>" (GUARD_EXE, UTF-8), a process that outlives the host: should the
 // host end before the bridge (ended from outside, or crashed), the guard stops the bridge
-// as the host would have, so that the tool finishes its file, and then leaves, taking
-// the job named jobName (JoinRunJob; null for none) and anything still in it along.
-// Returns once the guard holds the job, within GUARD_READY_TIMEOUT_MS. It inherits the
-// host's and the bridge's process and its ready event, and nothing else of the host.
+// as the host would have, so that the tool finishes its file, finishes the move that
+// the note at notePath (UTF-8, run_files.h; null for none) asks for, should the host not
+// have made it, and then leaves, taking the job named jobName (JoinRunJob; null for
+// none) and anything still in it along. Returns once the guard holds the job, within
+// GUARD_READY_TIMEOUT_MS. It inherits the host's and the bridge's process and its ready
+// event, and nothing else of the host.
 bool StartGuard(BridgeSession& session, const char* guardPath, const char* jobName,
-                std::string& error);
+                const char* notePath, std::string& error);
 
 // The guard's command line after its name: the host's and the bridge's process handles
-// and its ready event, as numbers of inherited handles, then the job's name, which this
-// stands for when there is none.
+// and its ready event, as numbers of inherited handles, then the job's name and the
+// note's path in quotes, for each of which this stands when there is none.
 #define GUARD_NO_JOB "-"
 
 // The first top-level window of the process with that class and title.

@@ -19,6 +19,7 @@
 #include "code_page.h"
 #include "host_options.h"
 #include "host_output.h"
+#include "run_files.h"
 #include "run_verdict.h"
 #include "takeover.h"
 #include "target_watch.h"
@@ -61,6 +62,8 @@ struct HostState {
     WatchState watch;
     std::string targetClosed; // the watch's reason for the stop; empty when it made none
     bool fileNamed;           // the shared record of runs has this run's file
+    // The note of the move this run is to make, held open while it runs (run_files.h).
+    HeldNote note;
 };
 
 // What a run works with, settled before anything starts.
@@ -69,8 +72,7 @@ struct RunPlan {
     std::string guard;      // UTF-8
     std::string title;      // in the ANSI code page, as the bridge takes it
     std::string toolFolder; // likewise, with its trailing backslash
-    std::wstring output;    // a folder (ending in a backslash) or a new file
-    bool outputFolder;
+    std::string output;     // UTF-8: a folder (ending in a backslash) or a new file
 };
 
 static HostState g_host;
@@ -253,17 +255,6 @@ static std::wstring OwnFolder()
     }
 }
 
-static std::wstring FullPath(const std::wstring& path)
-{
-    DWORD length = GetFullPathNameW(path.c_str(), 0, NULL, NULL);
-    std::wstring full(length, L'\0');
-    if (length == 0 || GetFullPathNameW(path.c_str(), length, &full[0], NULL) >= length) {
-        return path;
-    }
-    full.resize(length - 1);
-    return full;
-}
-
 // The tool folder in the ANSI code page, since the bridge takes it so; a folder whose
 // name the code page cannot carry goes by its short name, which it can, where the
 // volume keeps one.
@@ -289,36 +280,6 @@ static bool AnsiToolFolder(const std::string& folder, std::string& ansi, std::st
     return false;
 }
 
-// Where the finished recording goes: an existing folder, where it keeps its name, or a
-// new file in an existing folder. An existing file is refused: nothing is overwritten.
-static bool PlanOutput(const std::string& given, RunPlan& plan, std::string& error)
-{
-    std::wstring path = FullPath(WideFromUtf8(given.empty() ? "." : given));
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        plan.output = path.back() == L'\\' ? path : path + L'\\';
-        plan.outputFolder = true;
-        return true;
-    }
-    std::string shown = Utf8FromWide(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        error = "--output " + shown + " exists, and bridge-host never overwrites a file: give "
-                "a new file name or a folder";
-        return false;
-    }
-    std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    DWORD folderAttributes = GetFileAttributesW(folder.c_str());
-    if (path.back() == L'\\' || path.back() == L'/' ||
-        folderAttributes == INVALID_FILE_ATTRIBUTES ||
-        !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        error = "--output " + shown + ": there is no such folder";
-        return false;
-    }
-    plan.output = path;
-    plan.outputFolder = false;
-    return true;
-}
-
 // Settles the run's programs, texts and paths; the exit code of a refusal, else 0.
 static int PlanRun(const HostOptions& options, RunPlan& plan, std::string& error)
 {
@@ -339,9 +300,15 @@ static int PlanRun(const HostOptions& options, RunPlan& plan, std::string& error
     const char* bad = lumaro_bridge_check_command_line(plan.title.c_str(), plan.toolFolder.c_str());
     if (bad != NULL) {
         error = bad;
+        if (plan.title.find(COMMAND_LINE_SEPARATOR) != std::string::npos) {
+            error += ": such a window cannot be recorded; give it a title without '#' (a "
+                     "document saved under a name without it, say)";
+        }
         return EXIT_BAD_OPTIONS;
     }
-    return PlanOutput(options.output, plan, error) ? 0 : EXIT_BAD_OPTIONS;
+    std::string path = Utf8FromWide(FullPath(WideFromUtf8(options.output.empty() ? "."
+                                                                                  : options.output)));
+    return PlanOutput(path, KindOfPath, NULL, plan.output, error) ? 0 : EXIT_BAD_OPTIONS;
 }
 
 // Under the tool's working directory (two levels above the tool folder).
@@ -434,24 +401,39 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
 {
     asked = false;
     MarkToolLogStart(plan);
+    MoveNote note = {plan.output, static_cast<uint64_t>(g_host.logStart.QuadPart), 0};
+    std::string noteError;
+    // The run's name is its job's, which is unique.
+    if (!WriteMoveNote(InToolWorkDir(plan, ""), strchr(g_host.jobName, '\\') + 1, note,
+                       g_host.note, noteError)) {
+        Complain("warning: " + noteError + "; should bridge-host be ended from outside, the "
+                 "recording stays in the tool's folder");
+    }
     if (!StartBridge(session, plan.bridge.c_str(), plan.title.c_str(), plan.toolFolder.c_str(),
                      SHOW_COMMANDS[options.show])) {
         return false;
     }
     std::string guardError;
+    std::string notePath = Utf8FromWide(g_host.note.path);
     if (!StartGuard(session, plan.guard.c_str(), g_host.job != NULL ? g_host.jobName : NULL,
+                    g_host.note.file != INVALID_HANDLE_VALUE ? notePath.c_str() : NULL,
                     guardError)) {
         session.error = guardError;
         return false;
     }
     if (!FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
-        !WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) ||
-        !SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
+        !WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS)) {
         return false;
     }
-    if (options.untilEnter) {
-        Say("recording until Enter or Ctrl+C\n");
+    if (session.toolId != 0) {
+        AddToolToMoveNote(g_host.note, session.toolId);
     }
+    if (!SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
+        return false;
+    }
+    Say(options.untilEnter ? std::string("recording until Enter or Ctrl+C\n")
+                           : "recording for " + std::to_string(options.seconds) +
+                                 " s; Ctrl+C ends it early\n");
     DWORD recording = GetTickCount();
     DWORD watched = recording;
     g_host.watch = StartWatch(g_host.target.rect);
@@ -510,61 +492,6 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
 }
 
-static bool ReadFileBytes(void* context, uint64_t offset, void* into, uint32_t count)
-{
-    HANDLE file = static_cast<HANDLE>(context);
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof at);
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    return ReadFile(file, into, count, &done, &at) && done == count;
-}
-
-// Whether the file is a complete recording, with the figures of one.
-static bool ReadRecording(const std::wstring& path, AviSummary& summary, std::string& error)
-{
-    std::string shown = Utf8FromWide(path);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = shown + " could not be read: " + DescribeFailure("CreateFileW", GetLastError());
-        return false;
-    }
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    AviSource source = {ReadFileBytes, file, static_cast<uint64_t>(size.QuadPart)};
-    std::string problem;
-    bool read = ReadAviSummary(source, summary, problem);
-    CloseHandle(file);
-    if (!read) {
-        error = shown + " is not readable as AVI: " + problem;
-    } else if (!AviComplete(summary)) {
-        error = shown + " was not closed properly: its index or frame count is missing";
-    }
-    return read && AviComplete(summary);
-}
-
-// Moves the complete recording where the plan says, copying where it must; where that
-// fails it stays, and the user is told where it is.
-static std::wstring MoveRecording(const std::wstring& from, const RunPlan& plan)
-{
-    std::wstring to = plan.output;
-    if (plan.outputFolder) {
-        to += from.substr(from.find_last_of(L"\\/") + 1);
-    }
-    if (lstrcmpiW(FullPath(to).c_str(), from.c_str()) == 0) {
-        return from;
-    }
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
-        std::string why = DescribeFailure("MoveFileExW", GetLastError());
-        Complain("warning: the recording stays at " + Utf8FromWide(from) + ": moving it to " +
-                 Utf8FromWide(to) + ": " + why);
-        return from;
-    }
-    return to;
-}
-
 static std::string Seconds(double seconds)
 {
     char text[32];
@@ -603,7 +530,11 @@ static int ReportRun(const BridgeSession& session, const HostOptions& options,
         Complain(verdict.reason);
         return verdict.exitCode;
     }
-    std::string saved = Utf8FromWide(MoveRecording(path, plan));
+    std::string why;
+    std::string saved = Utf8FromWide(MoveRecording(path, plan.output, why));
+    if (!why.empty()) {
+        Complain("warning: the recording stays at " + saved + ": " + why);
+    }
     char figures[128];
     snprintf(figures, sizeof figures, "  %dx%d, %lu frames at %.2f fps, %.2f s\n", summary.width,
              summary.height, static_cast<unsigned long>(summary.frames),
@@ -618,6 +549,39 @@ static int ReportRun(const BridgeSession& session, const HostOptions& options,
     return verdict.exitCode;
 }
 
+// The file version of a program, as "1.1.0"; empty when it has none or is not there.
+static std::string ProgramVersion(const std::wstring& path)
+{
+    DWORD unused = 0;
+    DWORD size = GetFileVersionInfoSizeW(path.c_str(), &unused);
+    std::vector<char> block(size);
+    VS_FIXEDFILEINFO* info = NULL;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+        length < sizeof *info) {
+        return "";
+    }
+    char text[48];
+    snprintf(text, sizeof text, "%u.%u.%u", HIWORD(info->dwFileVersionMS),
+             LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS));
+    return text;
+}
+
+// bridge-host's version, then that of each program of the package beside it.
+static std::string VersionLines()
+{
+    std::string own = Utf8FromWide(OwnFolder());
+    std::string lines = "bridge-host " PRODUCT_VERSION "\n";
+    for (const char* program : {GUARD_EXE, BRIDGE_EXE, PACKAGE_TOOL_FOLDER RECORDER_EXE}) {
+        std::string version = ProgramVersion(WideFromUtf8(own + program));
+        lines += program + (version.empty() ? std::string(": not found beside " HOST_EXE)
+                                            : " " + version) +
+                 "\n";
+    }
+    return lines;
+}
+
 static int Record(const HostOptions& options)
 {
     RunPlan plan;
@@ -626,6 +590,11 @@ static int Record(const HostOptions& options)
     if (refused != 0) {
         Complain(error);
         return refused;
+    }
+    g_host.note.file = INVALID_HANDLE_VALUE;
+    // Runs ended from outside whose guard could not move their recording.
+    for (const std::string& line : FinishLeftMoves(InToolWorkDir(plan, ""))) {
+        Complain(line);
     }
     // A wrong title, or a window that would not be recorded, costs no failed run.
     TargetCheck target;
@@ -676,6 +645,7 @@ static int Record(const HostOptions& options)
                                                     : g_host.targetClosed;
     facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
     int exitCode = ReportRun(session, options, plan, facts);
+    DropMoveNote(g_host.note);
     EndBridgeSession(session);
     RestoreQuickEdit();
     SetEvent(g_host.finished);
@@ -701,7 +671,7 @@ int main()
         return Finish(EXIT_RECORDED);
     }
     if (options.version) {
-        Say("bridge-host " PRODUCT_VERSION "\n");
+        Say(VersionLines());
         return Finish(EXIT_RECORDED);
     }
     if (options.command == HOST_WINDOWS) {

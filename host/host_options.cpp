@@ -20,22 +20,27 @@ static const char USAGE[] =
     "usage: bridge-host record --title TITLE [--seconds N | --until-enter] [-o PATH]\n"
     "                          [--tool-folder DIR] [--bridge PATH] [--show MODE]\n"
     "       bridge-host windows\n"
-    "       bridge-host --help | --version\n"
+    "       bridge-host --help | /? | --version\n"
     "\n"
     "  record             record the window titled TITLE through the bridge and the tool\n"
     "  --title TITLE      its exact title (bridge-host windows lists them, quoted)\n"
-    "  --seconds N        stop after N seconds (1 to 86400)\n"
+    "  --seconds N        stop after N seconds (1 to 86400); Ctrl+C stops sooner\n"
     "  --until-enter      stop when Enter is pressed: the default; Ctrl+C stops too\n"
-    "  -o, --output PATH  where the recording goes: a file, or a folder that keeps the\n"
-    "                     tool's file name (default: the current folder); an existing\n"
-    "                     file is never overwritten\n"
+    "  -o, --output PATH  where the recording goes (default: the current folder): an\n"
+    "                     existing folder, or a name ending in \\ (a new folder, made if\n"
+    "                     its parent exists), gets it under the tool's file name; a name\n"
+    "                     ending in .avi is that file, in an existing folder; anything\n"
+    "                     else is refused, and no file is overwritten.\n"
+    "                     cmd: -o \"%USERPROFILE%\\Videos\"\n"
+    "                     PowerShell: -o \"$env:USERPROFILE\\Videos\"\n"
     "  --tool-folder DIR  the recording tool's folder (default: " PACKAGE_TOOL_FOLDER " beside\n"
     "                     bridge-host.exe); the tool works two levels above it\n"
     "  --bridge PATH      the bridge (default: " BRIDGE_EXE "\n"
     "                     beside bridge-host.exe)\n"
     "  --show MODE        the bridge's own window: hidden (default), normal, minimized\n"
     "  windows            list the windows that can be recorded\n"
-    "  --help, --version  this text; the version of bridge-host and its programs\n"
+    "  --help, /?         this text (also without arguments)\n"
+    "  --version          the version of bridge-host and of its programs beside it\n"
     "\n"
     "Exit codes: 0 a complete recording, as long as asked; 3 a complete recording,\n"
     "shorter than asked (the window was closed, another recording began, ...); 1 no\n"
@@ -80,9 +85,13 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
     bool command = false;
     bool haveTitle = false;
     bool untilEnter = false;
+    if (argc < 2) {
+        options.help = true;
+        return true;
+    }
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
-        if (name == "--help" || name == "-h") {
+        if (name == "--help" || name == "-h" || name == "/?") {
             options.help = true;
             return true;
         }
@@ -132,12 +141,21 @@ bool ParseHostOptions(int argc, const char* const* argv, HostOptions& options,
         } else if (name == "--bridge") {
             options.bridgePath = value;
         } else if (name == "--output") {
-            if (*value == '\0' || strchr(value, '"') != nullptr) {
-                error = "--output takes a file or a folder, not '" + Shown(value) +
-                        "' (inside quotes leave a trailing backslash out)";
+            // cmd hands "C:\My Clips\" over as C:\My Clips": the backslash escaped the
+            // closing quote; a folder was meant.
+            options.output = value;
+            if (!options.output.empty() && options.output.back() == '"') {
+                options.output.back() = '\\';
+            }
+            if (*value == '\0') {
+                error = "--output takes a file or a folder, not ''";
                 return false;
             }
-            options.output = value;
+            if (options.output.find('"') != std::string::npos) {
+                error = "--output took in the quote and what followed it ('" + Shown(value) +
+                        "'): put -o last, or inside quotes leave the trailing backslash out";
+                return false;
+            }
         } else if (name == "--seconds") {
             if (!ParseSeconds(value, options.seconds)) {
                 error = "--seconds takes a whole number from 1 to 86400, not '" + Shown(value) +

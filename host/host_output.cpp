@@ -38,12 +38,8 @@ static void Write(const OutputItem& item)
     for (char c : item.text) {
         text += c == '\n' ? "\r\n" : std::string(1, c);
     }
-    std::string ansi;
-    std::string missing;
-    // A character the code page lacks shows as the code page's default one.
-    AnsiFromUtf8(text, ansi, missing);
     DWORD written = 0;
-    WriteFile(item.stream, ansi.data(), static_cast<DWORD>(ansi.size()), &written, NULL);
+    WriteFile(item.stream, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
 }
 
 static DWORD WINAPI WriteQueued(LPVOID)

@@ -1,7 +1,8 @@
 // bridge-host's standard output and error, written by a thread of their own: a console
 // held in selection mode or a pipe that nobody reads stalls only the writing, never the
-// recording or its stop. Texts are UTF-8; a console gets them whole, a file or a pipe in
-// the ANSI code page with CR LF line ends, as the C runtime would write them.
+// recording or its stop. Texts are UTF-8: a console gets them as Unicode, a file or a
+// pipe as UTF-8 bytes with CR LF line ends, so that every character of a path reaches a
+// program that reads bridge-host's output.
 #pragma once
 
 #include <windows.h>

@@ -15,6 +15,7 @@
 #include "bridge_contract.h"
 #include "bridge_host.h"
 #include "host_options.h"
+#include "output_plan.h"
 #include "run_verdict.h"
 #include "stand_in_tool.h"
 #include "status_lines.h"
@@ -95,6 +96,7 @@ struct OptionCase {
     bool untilEnter;
     BridgeShow show;
     bool version = false; // the row asks for the version; nothing else is read
+    const char* output = "x.avi"; // what -o (the args' sixth) becomes
 };
 
 TEST(ParseHostOptions, Table)
@@ -108,7 +110,6 @@ TEST(ParseHostOptions, Table)
         {{"record", "--title", "Chart", "--tool-folder", "C:\\t", "--seconds", "86400",
           "--show", "normal"},
          nullptr, 86400, false, BRIDGE_SHOW_NORMAL},
-        {{}, "record", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--tool-folder", "C:\\t\\", "--seconds", "5"}, "--title", 0, false,
          BRIDGE_SHOW_HIDDEN},
         // Neither stop given: until Enter (or Ctrl+C).
@@ -118,6 +119,12 @@ TEST(ParseHostOptions, Table)
           "--until-enter"},
          "not both", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--output", ""}, "--output", 0, false, BRIDGE_SHOW_HIDDEN},
+        // cmd hands "C:\My Clips\" over with the backslash taken as escaping the quote.
+        {{"record", "--title", "Chart", "--tool-folder", "C:\\t\\", "-o", "C:\\My Clips\"",
+          "--seconds", "5"},
+         nullptr, 5, false, BRIDGE_SHOW_HIDDEN, false, "C:\\My Clips\\"},
+        {{"record", "--title", "C", "-o", "C:\\My Clips\" --seconds 5"}, "put -o last", 0, false,
+         BRIDGE_SHOW_HIDDEN},
         {{"windows", "--title", "C"}, "takes no options", 0, false, BRIDGE_SHOW_HIDDEN},
         {{"record", "--title", "C", "--tool-folder", "C:\\t\\", "--seconds", "0"}, "--seconds",
          0, false, BRIDGE_SHOW_HIDDEN},
@@ -157,7 +164,7 @@ TEST(ParseHostOptions, Table)
             EXPECT_EQ(options.title, "Chart");
             EXPECT_EQ(options.toolFolder, "C:\\t\\");
             bool output = c.args.size() > 5 && strcmp(c.args[5], "-o") == 0;
-            EXPECT_EQ(options.output, output ? "x.avi" : "");
+            EXPECT_EQ(options.output, output ? c.output : "");
             EXPECT_EQ(options.seconds, c.seconds);
             EXPECT_EQ(options.untilEnter, c.untilEnter);
             EXPECT_EQ(options.show, c.show);
@@ -175,9 +182,12 @@ TEST(ParseHostOptions, HelpNamesEveryOption)
     const char* windows[] = {"bridge-host.exe", "windows"};
     ASSERT_TRUE(ParseHostOptions(2, windows, options, error));
     EXPECT_EQ(options.command, HOST_WINDOWS);
-    const char* help[] = {"bridge-host.exe", "--help"};
-    ASSERT_TRUE(ParseHostOptions(2, help, options, error));
-    EXPECT_TRUE(options.help);
+    // Also Windows' own way of asking, and nothing at all.
+    for (const char* asked : {"--help", "/?", ""}) {
+        const char* help[] = {"bridge-host.exe", asked};
+        ASSERT_TRUE(ParseHostOptions(*asked ? 2 : 1, help, options, error));
+        EXPECT_TRUE(options.help) << asked;
+    }
     for (const char* option : {"--title", "--tool-folder", "--seconds", "--until-enter",
                                "--bridge", "--show", "--help", "--version", "record", "-o",
                                "--output", "windows", "Exit codes: 0"}) {
@@ -277,6 +287,86 @@ TEST(FormatElapsed, Table)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FormatElapsed(c.milliseconds), c.text) << c.milliseconds;
+    }
+}
+
+// A disk with a few folders and files, looked at as the platform does: a trailing
+// backslash is no part of a name, save a drive's root.
+PathKind FakeDisk(const std::string& given, void*)
+{
+    std::string path = given.size() > 3 && given.back() == '\\' ? given.substr(0, given.size() - 1)
+                                                                 : given;
+    bool folder = path == "C:\\" || path == "C:\\Videos" || path == "C:\\v1.2";
+    bool file = path == "C:\\Videos\\taken.avi" || path == "C:\\notes";
+    return folder ? PATH_FOLDER : file ? PATH_FILE : PATH_MISSING;
+}
+
+TEST(PlanOutput, FolderOrAviFileElseWhatToWrite)
+{
+    const struct {
+        const char* path;
+        const char* to; // null: refused
+        const char* says;
+    } cases[] = {
+        {"C:\\Videos", "C:\\Videos\\", ""},
+        {"C:\\Videos\\", "C:\\Videos\\", ""},
+        {"C:\\v1.2", "C:\\v1.2\\", ""},
+        {"C:\\", "C:\\", ""},
+        {"C:\\Videos\\talk.avi", "C:\\Videos\\talk.avi", ""},
+        {"C:\\Videos\\TALK.AVI", "C:\\Videos\\TALK.AVI", ""},
+        // A new folder is made when its parent is there.
+        {"C:\\Videos\\new\\", "C:\\Videos\\new\\", ""},
+        {"C:\\Videos\\new/", "C:\\Videos\\new/", ""},
+        {"C:\\nowhere\\new\\", nullptr, "there is no folder C:\\nowhere\\ to make it in"},
+        {"C:\\Clips", nullptr, "C:\\Clips is no folder: for a new folder write C:\\Clips\\ (with "
+                              "the backslash), for a file C:\\Clips.avi"},
+        {"C:\\Videos\\.avi", nullptr, "is no folder"},
+        {"C:\\Videos\\clip.mp4", nullptr, "Motion-JPEG AVI, so its name ends in .avi: write "
+                                       "C:\\Videos\\clip.avi"},
+        {"C:\\nowhere\\talk.avi", nullptr, "talk.avi: there is no folder C:\\nowhere\\"},
+        {"C:\\Videos\\taken.avi", nullptr, "taken.avi exists, and bridge-host never overwrites"},
+        {"C:\\notes", nullptr, "never overwrites"},
+        {"C:\\Videos\\taken.avi\\", nullptr, "never overwrites"},
+        {"talk.avi", nullptr, "there is no folder"},
+        {"C:\\nowhere\\line\nfeed.avi", nullptr, "line?feed.avi: there is no folder"},
+    };
+    for (const auto& c : cases) {
+        std::string to;
+        std::string error;
+        bool planned = PlanOutput(c.path, FakeDisk, nullptr, to, error);
+        EXPECT_EQ(planned, c.to != nullptr) << c.path << ": " << error;
+        EXPECT_EQ(to, c.to != nullptr ? c.to : "") << c.path;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(ReadMoveNote, WhatWasWrittenAndAppendedElseNothing)
+{
+    const MoveNote written = {"C:\\My Clips\\", 12345678901ull, 0};
+    const std::string text = MoveNoteText(written);
+    const struct {
+        std::string text;
+        bool read;
+        unsigned long toolId;
+    } cases[] = {
+        {text, true, 0},
+        {text + MoveNoteToolLine(4242), true, 4242},
+        // The writer ended inside the tool's line: the line was never written.
+        {text + "tool 42", true, 0},
+        {text + "tool 4294967296\n", false, 0},
+        {"log 5\n", false, 0},
+        {"to C:\\x\\\n", false, 0},
+        {"to C:\\x\\\nlog -5\n", false, 0},
+    };
+    for (const auto& c : cases) {
+        MoveNote note;
+        EXPECT_EQ(ReadMoveNote(c.text, note), c.read) << c.text;
+        if (c.read) {
+            EXPECT_EQ(note.to, written.to);
+            EXPECT_EQ(note.logStart, written.logStart);
+            EXPECT_EQ(note.toolId, c.toolId) << c.text;
+        }
     }
 }
 

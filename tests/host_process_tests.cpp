@@ -14,6 +14,7 @@
 #include "code_page.h"
 #include "demo_target.h"
 #include "media_check.h"
+#include "output_plan.h"
 #include "process_harness.h"
 #include "window_list.h"
 
@@ -498,6 +499,7 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         const char* says = STATUS_EXIT_SUCCESS "\n";
         bool fullOutput = false;          // nothing reads its output while it runs
         const char* installedIn = nullptr; // run from the package laid out in this folder
+        const char* newFolder = nullptr;   // -o names this new folder, on another drive
     } cases[] = {
         {"time limit", "--seconds 3", nullptr, 0},
         {"Enter", "--until-enter", PressEnter, 0},
@@ -509,6 +511,10 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
         // A name the ANSI code page (1252 here) cannot carry: "Dmitrij" in Cyrillic.
         {"installed in a folder of any name", "--seconds 3", nullptr, 0, 0,
          STATUS_EXIT_SUCCESS "\n", false, "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9"},
+        // Copied across drives (a memory file system), made whole under another name first.
+        {"to a new folder on another drive", "--seconds 3", nullptr, 0, 0,
+         "recording for 3 s; Ctrl+C ends it early\n", false, nullptr,
+         "Z:\\dev\\shm\\bridge-host-test\\"},
     };
     OpenDemoTarget();
     for (const auto& c : cases) {
@@ -538,6 +544,16 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
             exe = InstallIn(workDir, c.installedIn);
             args = "record --title \"" DEMO_TITLE "\" " + std::string(c.stopWhen);
         }
+        auto removeNewFolder = [&c] {
+            for (const std::string& file : FilesIn(c.newFolder, "*")) {
+                DeleteFileA(file.c_str());
+            }
+            RemoveDirectoryA(c.newFolder);
+        };
+        if (c.newFolder != nullptr) {
+            removeNewFolder();
+            args += std::string(" -o ") + c.newFolder;
+        }
         DWORD exitCode = 1;
         std::string output;
         ASSERT_TRUE(RunBridgeHost(args, exitCode, output, workDir, stopAfterAWhile,
@@ -545,6 +561,10 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
             << output;
         EXPECT_EQ(exitCode, c.exitCode) << output;
         std::vector<std::string> recordings = Recordings();
+        if (c.newFolder != nullptr) {
+            EXPECT_TRUE(recordings.empty()) << "the original stayed";
+            recordings = FilesIn(c.newFolder, "*");
+        }
         ASSERT_EQ(recordings.size(), 1u);
         if (!c.fullOutput) {
             size_t started = output.find(STATUS_STARTED "\n");
@@ -568,6 +588,9 @@ TEST_F(HostProcess, BridgeHostStopsAsAskedAndReportsTheFile)
                   RECORD_SECONDS + (c.stop ? OUTSIDE_STOP_SLACK_S : DURATION_TOLERANCE_S));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
         EXPECT_TRUE(ProcessesNamed(BRIDGE_EXE).empty());
+        if (c.newFolder != nullptr) {
+            removeNewFolder();
+        }
     }
 }
 
@@ -626,6 +649,9 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
     TargetWindow onScreen("Host Test Target", 0, 0, 100, 100);
     const HostFailureCase cases[] = {
         {"record --title \"Host Test Target\" --seconds 5 -o TAKEN", 2, "never overwrites a file"},
+        // A file's name with a backslash after it is still that file, not a new folder.
+        {"record --title \"Host Test Target\" --seconds 5 -o TAKEN\\", 2, "never overwrites a file"},
+        {"record --title \"Issue #7\" --seconds 5", 2, "give it a title without '#'"},
         {"record --title Chart --tool-folder \"TOOL\" --seconds 5", 2,
          "bridge-host: --tool-folder took in the quote"},
         // Nothing starts for a title no window has; the real one is named.
@@ -705,6 +731,46 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         EXPECT_TRUE(!c.oldToolRecording || WaitForExit(old, TARGET_WAIT_MS, &oldExit));
         EXPECT_TRUE(ProcessesNamed(RECORDER_EXE).empty());
     }
+}
+
+// A run ended before its move left its note: the next run names the file and drops the
+// note. A note held open is a run's still going, and is left alone.
+TEST_F(HostProcess, TheNextRunNamesTheFileOfARunEndedBeforeItsMove)
+{
+    std::string recordings = workDir + RECORDINGS_FOLDER "\\";
+    char line[256];
+    snprintf(line, sizeof line, LOG_LINE_FORMAT, 2026u, 1u, 1u, 0u, 0u, 0u, 77ul,
+             LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\left.avi");
+    const std::pair<std::string, std::string> files[] = {
+        {"left.avi", "RIFF cut short"},
+        {RECORDER_LOG_NAME, line},
+        {"ended.move", MoveNoteText({workDir + "moved\\", 0, 77})},
+        {"going.move", MoveNoteText({workDir + "moved\\", 0, 77})},
+    };
+    CreateDirectoryA(recordings.c_str(), NULL);
+    for (const auto& file : files) {
+        HANDLE handle = CreateFileA((recordings + file.first).c_str(), GENERIC_WRITE, 0, NULL,
+                                    CREATE_NEW, 0, NULL);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(handle, file.second.data(), static_cast<DWORD>(file.second.size()),
+                              &written, NULL));
+        CloseHandle(handle);
+    }
+    // Held as its run holds it.
+    HANDLE going = CreateFileA((recordings + "going.move").c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD exitCode = 0;
+    std::string output;
+    ASSERT_TRUE(RunBridgeHost(DemoArgs("--seconds 5", "No Such Window"), exitCode, output,
+                              workDir));
+    CloseHandle(going);
+    // Named once: the held note, which names the same file, was left alone.
+    std::string named = "bridge-host: a run ended from outside left an incomplete recording: " +
+                        recordings + "left.avi is not readable as AVI";
+    EXPECT_TRUE(output.find(named) != std::string::npos && output.find(named) == output.rfind(named))
+        << output;
+    EXPECT_EQ(FilesIn(recordings, "*.move"), std::vector<std::string>{recordings + "going.move"});
+    EXPECT_EQ(ReadTextFile(recordings + "left.avi"), "RIFF cut short");
 }
 
 TEST_F(HostProcess, WindowsAreListedAndTargetsCheckedAsTheBridgeFindsThem)

@@ -10,7 +10,8 @@ seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 5
 # A list of arguments, quoted as bridge-host's C runtime reads them back.
 host = subprocess.Popen([os.path.join(here, "..", "..", "bridge-host.exe"), "record",
                          "--title", sys.argv[1], "--until-enter"],
-                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                        encoding="utf-8")  # what bridge-host writes to a pipe
 for line in host.stdout:  # each status line of the bridge, on a line of its own
     if line.rstrip("\n") == "startcapture":
         time.sleep(seconds)

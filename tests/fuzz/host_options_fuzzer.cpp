@@ -1,10 +1,10 @@
 // bridge-host's options on two kinds of argument list. An input that starts with
 // byte 1 lays out a well-formed record command in an order, with title, tool folder,
 // bridge path and seconds taken from the input, and must be accepted with exactly
-// those values, whatever they look like. Any other input is split at its zero bytes
-// into arguments as they come, and whatever the parser makes of them must agree with
-// the arguments: accepted values were given after their option, and a refusal is one
-// line.
+// those values, whatever they look like; its -o, planned on a disk drawn from the input,
+// is refused in one line or is a folder or an .avi file that overwrites nothing. Any
+// other input is split at its zero bytes into arguments, and what the parser makes of
+// them must agree with them: accepted values follow their option; a refusal is one line.
 #include <ctype.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -13,11 +13,13 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "fuzz_check.h"
 #include "host_options.h"
+#include "output_plan.h"
 
 namespace {
 
@@ -87,12 +89,20 @@ bool WholeNumberText(const std::string& text, long value)
     return strtol(text.c_str(), nullptr, 10) == value;
 }
 
+// A folder's -o as cmd hands it over when quoted: its trailing backslash taken as
+// escaping the closing quote.
+std::string QuoteEnded(const std::string& output)
+{
+    return output.empty() || output.back() != '\\' ? output
+                                                   : output.substr(0, output.size() - 1) + '"';
+}
+
 void CheckAsGiven(const std::vector<std::string>& arguments)
 {
     const Parsed parsed = Parse(arguments);
     if (!arguments.empty()) {
         const std::string& first = arguments[0];
-        if (first == "--help" || first == "-h") {
+        if (first == "--help" || first == "-h" || first == "/?") {
             FUZZ_CHECK(parsed.ok && parsed.options.help);
         } else if (first == "--version") {
             FUZZ_CHECK(parsed.ok && parsed.options.version);
@@ -104,7 +114,8 @@ void CheckAsGiven(const std::vector<std::string>& arguments)
     const HostOptions& o = parsed.options;
     if (o.help || o.version) {
         FUZZ_CHECK(!(o.help && o.version));
-        FUZZ_CHECK(o.help ? HasArgument(arguments, "--help") || HasArgument(arguments, "-h")
+        FUZZ_CHECK(o.help ? arguments.empty() || HasArgument(arguments, "--help") ||
+                                HasArgument(arguments, "-h") || HasArgument(arguments, "/?")
                           : HasArgument(arguments, "--version"));
         return;
     }
@@ -120,7 +131,9 @@ void CheckAsGiven(const std::vector<std::string>& arguments)
                        WithFolderEnd(arguments[i + 1]) == o.toolFolder;
     }
     FUZZ_CHECK(folderGiven);
-    FUZZ_CHECK(o.output.empty() || ValueFollows(arguments, "-o", o.output) ||
+    FUZZ_CHECK(o.output.empty() || ValueFollows(arguments, "-o", QuoteEnded(o.output)) ||
+               ValueFollows(arguments, "--output", QuoteEnded(o.output)) ||
+               ValueFollows(arguments, "-o", o.output) ||
                ValueFollows(arguments, "--output", o.output));
     FUZZ_CHECK(o.untilEnter != (o.seconds != 0));
     if (!o.untilEnter) {
@@ -132,6 +145,35 @@ void CheckAsGiven(const std::vector<std::string>& arguments)
         }
         FUZZ_CHECK(secondsGiven);
     }
+}
+
+// A disk on which each path is a file, a folder or nothing, by its hash and the seed.
+PathKind DrawnDisk(const std::string& path, void* seed)
+{
+    return static_cast<PathKind>((std::hash<std::string>()(path) ^ *static_cast<size_t*>(seed)) % 3);
+}
+
+bool EndsInAvi(const std::string& path)
+{
+    std::string end = path.size() < 4 ? path : path.substr(path.size() - 4);
+    std::transform(end.begin(), end.end(), end.begin(), ::tolower);
+    return end == RECORDING_ENDING;
+}
+
+void CheckOutputPlan(const std::string& path, size_t seed)
+{
+    std::string to;
+    std::string error;
+    if (!PlanOutput(path, DrawnDisk, &seed, to, error)) {
+        FUZZ_CHECK(error.rfind("--output ", 0) == 0);
+        FUZZ_CHECK(error.find_first_of("\r\n") == std::string::npos);
+        return;
+    }
+    FUZZ_CHECK(to.compare(0, path.size(), path) == 0 && to.size() <= path.size() + 1);
+    PathKind kind = DrawnDisk(to, &seed);
+    FUZZ_CHECK(kind == PATH_FOLDER ||
+               (kind == PATH_MISSING && (to.back() == '\\' || to.back() == '/' || EndsInAvi(to))) ||
+               DrawnDisk(path, &seed) == PATH_FOLDER);
 }
 
 // An argument ends at its terminator, as the runtime hands it over.
@@ -190,7 +232,10 @@ void CheckLaidOut(FuzzedDataProvider& input)
     const Parsed parsed = Parse(arguments);
     // A quote in the folder is what a swallowed closing quote leaves behind.
     const bool quotedFolder = withFolder && folder.find('"') != std::string::npos;
-    const bool badOutput = withOutput && (output.empty() || output.find('"') != std::string::npos);
+    // A trailing quote stands for the backslash before it.
+    const std::string outputAsMeant =
+        output.empty() || output.back() != '"' ? output : output.substr(0, output.size() - 1) + '\\';
+    const bool badOutput = withOutput && (output.empty() || outputAsMeant.find('"') != std::string::npos);
     const bool badSeconds = !untilEnter && (seconds < 1 || seconds > HOST_MAX_SECONDS);
     if (quotedFolder || badSeconds || badOutput) {
         FUZZ_CHECK(!parsed.ok);
@@ -207,7 +252,10 @@ void CheckLaidOut(FuzzedDataProvider& input)
     FUZZ_CHECK(!o.help && !o.version);
     FUZZ_CHECK(o.title == title);
     FUZZ_CHECK(o.toolFolder == (withFolder ? WithFolderEnd(folder) : ""));
-    FUZZ_CHECK(o.output == (withOutput ? output : ""));
+    FUZZ_CHECK(o.output == (withOutput ? outputAsMeant : ""));
+    if (withOutput) {
+        CheckOutputPlan(o.output, std::hash<std::string>()(title));
+    }
     FUZZ_CHECK(o.bridgePath == (withBridge ? bridge : ""));
     FUZZ_CHECK(o.untilEnter == untilEnter);
     FUZZ_CHECK(o.seconds == (untilEnter ? 0 : seconds));
