@@ -260,9 +260,6 @@ static void CaptureLoop(CaptureSession* s)
         TrackCaptures(s, &failures, captured, code, capturedAt);
         SubmitPicture(&s->pool, slot, buffer);
     }
-    if (compared >= 0) {
-        FreeBuffer(s, compared);
-    }
     CloseSubmissions(&s->pool);
 }
 

@@ -611,14 +611,15 @@ bool PaintTwoSlotsEach(HDC memory, HDC, const RecordRegion& r, uint64_t slot)
 }
 
 // Each picture of a shade one past a multiple of three waits until the next shade's is
-// encoded, so that it finishes after a later one.
+// encoded, so that it finishes after a later one; the times that happened are counted.
 std::atomic<int> g_lastEncodedShade;
+std::atomic<int> g_overtaken;
 
 bool EncodeOutOfOrder(const BgrxImage& image, int quality, std::vector<uint8_t>* out)
 {
     int shade = image.topRow[2] / SHADE_STEP;
     if (shade % 3 == 1) {
-        WaitUntil([shade] { return g_lastEncodedShade > shade; }, 2000);
+        g_overtaken += WaitUntil([shade] { return g_lastEncodedShade > shade; }, 2000);
     }
     bool encoded = EncodeBaselineJpeg(image, quality, out);
     g_lastEncodedShade = shade;
@@ -633,6 +634,7 @@ TEST(CaptureSession, PicturesEncodedOutOfOrderAreWrittenInSlotOrder)
     std::string video = NewFile(folder + "order.avi");
     g_captures = 0;
     g_lastEncodedShade = -1;
+    g_overtaken = 0;
     g_painted.clear();
     CaptureSettings settings = SessionSettings(PaintTwoSlotsEach, nullptr, nullptr);
     settings.encode = EncodeOutOfOrder;
@@ -642,6 +644,11 @@ TEST(CaptureSession, PicturesEncodedOutOfOrderAreWrittenInSlotOrder)
     EXPECT_TRUE(WaitUntil([] { return g_captures >= 24; }, WAIT_LIMIT_MS));
     CaptureStats stats;
     EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+    EXPECT_GT(g_overtaken, 0);
+    const uint64_t pictureBytes = 64 * 48 * 4;
+    EXPECT_GE(stats.peakBytesInFlight, 2 * pictureBytes);
+    EXPECT_LE(stats.peakBytesInFlight,
+              CaptureBufferCount(TEST_ENCODERS, pictureBytes) * pictureBytes);
     std::vector<LONG> sizes = ExpectIndexedJpegFrames(video, stats.framesWritten);
     std::string frames = DecodeFrames(folder, video, true);
     const size_t frameBytes = 64 * 48 * 3;
