@@ -174,7 +174,8 @@ static double EncodeFps(Size size, const std::vector<BYTE>& frame, size_t* bytes
     return frames / elapsed;
 }
 
-// Lets the scene paint while a recording runs.
+// Lets the scene paint while a recording runs. A large scene paints for longer than its
+// timer's interval, so that messages never run out: the time ends the pumping.
 static void PumpFor(double seconds)
 {
     double until = Now() + seconds;
@@ -182,7 +183,7 @@ static void PumpFor(double seconds)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1,
                                   QS_ALLINPUT);
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (Now() < until && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&message);
         }
     }

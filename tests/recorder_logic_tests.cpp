@@ -298,8 +298,7 @@ TEST(EncoderThreads, OnePerProcessorBeyondTheCaptureWithinTheCapAndTheBytes)
     const struct {
         uint32_t processors;
         uint64_t pictureBytes;
-        uint32_t encoders;
-        uint32_t buffers;
+        uint32_t encoders, buffers;
     } cases[] = {
         {1, 640 * 480 * 4, 1, 4},   {2, picture4k, 1, 4},    {3, 1920 * 1080 * 4, 2, 5},
         {5, picture4k, 4, 7},       {64, picture4k, 4, 7},   {64, 2 * picture4k, 4, 4},
@@ -309,7 +308,8 @@ TEST(EncoderThreads, OnePerProcessorBeyondTheCaptureWithinTheCapAndTheBytes)
         uint32_t encoders = EncoderThreadCount(c.processors);
         EXPECT_EQ(encoders, c.encoders) << c.processors;
         EXPECT_EQ(CaptureBufferCount(encoders, c.pictureBytes), c.buffers) << c.pictureBytes;
-        EXPECT_LE(c.buffers * c.pictureBytes, std::max(PICTURES_IN_FLIGHT_BYTES, 2 * c.pictureBytes));
+        EXPECT_LE(c.buffers * c.pictureBytes,
+                  std::max(PICTURES_IN_FLIGHT_BYTES, 2 * c.pictureBytes));
     }
 }
 
