@@ -3,9 +3,13 @@
 // scene, and what a minute of recording costs on disk for a still window against a
 // moving one. Run by recorder.sh, which adds ffmpeg's x11grab on the same display as
 // an outside peer. Prints one "key value..." line per figure for the script to read.
+// With "screen" (screen_sizes.sh): the same for the whole screen, whatever its size, a
+// paced recording of it moving, and a captured frame with the encoder's picture of it
+// left in the working folder for the script to weigh against ffmpeg's.
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 #include <thread>
@@ -170,7 +174,8 @@ static double EncodeFps(Size size, const std::vector<BYTE>& frame, size_t* bytes
     return frames / elapsed;
 }
 
-// Lets the scene paint while a recording runs.
+// Lets the scene paint while a recording runs. A large scene paints for longer than its
+// timer's interval, so that messages never run out: the time ends the pumping.
 static void PumpFor(double seconds)
 {
     double until = Now() + seconds;
@@ -178,7 +183,7 @@ static void PumpFor(double seconds)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left * 1000) + 1,
                                   QS_ALLINPUT);
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (Now() < until && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&message);
         }
     }
@@ -196,7 +201,7 @@ static bool RunSession(Size size, bool flatOut, double seconds, const std::strin
     CloseHandle(file);
     CaptureSettings settings = {{0, 0, size.width, size.height}, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
                                 UINT64_MAX, flatOut, NULL, 0, NULL, CAPTURE_FAILURE_LIMIT_MS,
-                                nullptr, nullptr};
+                                nullptr, nullptr, 0, nullptr};
     char error[SESSION_ERROR_SIZE];
     CaptureSession* session = StartCapture(settings, path.c_str(), error, sizeof error);
     if (session == nullptr) {
@@ -226,7 +231,98 @@ static void PrintBytesPerMinute(const char* scene, const CaptureStats& stats)
     fflush(stdout);
 }
 
-int main()
+static double ThreadSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    return ((static_cast<uint64_t>(kernel.dwHighDateTime) << 32 | kernel.dwLowDateTime) +
+            (static_cast<uint64_t>(user.dwHighDateTime) << 32 | user.dwLowDateTime)) / 1e7;
+}
+
+// The encoder on one thread: pictures per second of that thread's processor time.
+static double EncodePerCpuSecond(Size size, const std::vector<BYTE>& frame)
+{
+    double perSecond = 0;
+    std::thread loop([&] {
+        const BgrxImage image = {frame.data(), static_cast<ptrdiff_t>(size.width) * 4,
+                                 static_cast<uint32_t>(size.width),
+                                 static_cast<uint32_t>(size.height)};
+        std::vector<uint8_t> jpeg;
+        double started = ThreadSeconds();
+        long frames = 0;
+        for (double start = Now(); Now() - start < FLAT_OUT_SECONDS / 2.0; ++frames) {
+            EncodeBaselineJpeg(image, JPEG_QUALITY, &jpeg);
+        }
+        perSecond = frames / (ThreadSeconds() - started);
+    });
+    loop.join();
+    return perSecond;
+}
+
+static bool WriteWholeFile(const char* name, const void* data, size_t bytes)
+{
+    FILE* file = fopen(name, "wb");
+    bool written = file != nullptr && fwrite(data, 1, bytes, file) == bytes;
+    if (file != nullptr && fclose(file) != 0) {
+        written = false;
+    }
+    if (!written) {
+        fprintf(stderr, "could not write %s\n", name);
+    }
+    return written;
+}
+
+// The whole screen: BitBlt alone, the capture path flat out, a paced recording of the
+// scene moving, and the encoder's share of the work.
+static int ScreenFigures(const std::string& path)
+{
+    const Size size = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    printf("screen %dx%d processors %lu encoders %lu picture_bytes %llu\n", size.width,
+           size.height, static_cast<unsigned long>(system.dwNumberOfProcessors),
+           static_cast<unsigned long>(EncoderThreadCount(system.dwNumberOfProcessors)),
+           static_cast<unsigned long long>(size.width) * size.height * 4);
+    std::vector<BYTE> frame;
+    double bitblt = BareBitBltFps(size, &frame);
+    CaptureStats flat;
+    if (!RunSession(size, true, FLAT_OUT_SECONDS, path, &flat)) {
+        return 1;
+    }
+    double capture = flat.framesWritten / flat.seconds;
+    printf("flat_out bitblt_fps %.1f capture_fps %.1f ratio %.2f peak_bytes %llu\n", bitblt,
+           capture, capture / bitblt, static_cast<unsigned long long>(flat.peakBytesInFlight));
+    fflush(stdout);
+    g_moving = true;
+    CaptureStats paced;
+    if (!RunSession(size, false, PACED_SECONDS, path, &paced)) {
+        return 1;
+    }
+    printf("paced seconds %.2f slots %llu pictures %llu repeats %llu dropped %llu "
+           "bytes_per_minute %.0f peak_bytes %llu\n",
+           paced.seconds, static_cast<unsigned long long>(paced.framesWritten),
+           static_cast<unsigned long long>(paced.framesWritten - paced.framesRepeated),
+           static_cast<unsigned long long>(paced.framesRepeated),
+           static_cast<unsigned long long>(paced.framesDropped),
+           paced.bytesWritten / paced.seconds * 60,
+           static_cast<unsigned long long>(paced.peakBytesInFlight));
+    fflush(stdout);
+    g_moving = false;
+    // The frame is the still scene, text and colour bars, as BitBlt left it.
+    std::vector<uint8_t> jpeg;
+    const BgrxImage image = {frame.data(), static_cast<ptrdiff_t>(size.width) * 4,
+                             static_cast<uint32_t>(size.width), static_cast<uint32_t>(size.height)};
+    if (!EncodeBaselineJpeg(image, JPEG_QUALITY, &jpeg) ||
+        !WriteWholeFile("frame.bgr0", frame.data(), frame.size()) ||
+        !WriteWholeFile("encoder.jpg", jpeg.data(), jpeg.size())) {
+        return 1;
+    }
+    printf("encoder quality %d bytes %zu pictures_per_cpu_second %.1f\n", JPEG_QUALITY,
+           jpeg.size(), EncodePerCpuSecond(size, frame));
+    return 0;
+}
+
+int main(int argc, char** argv)
 {
     if (ShowScene() == NULL) {
         char error[ERROR_TEXT_SIZE];
@@ -237,6 +333,9 @@ int main()
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     std::string path = std::string(temp) + "recorder_bench.avi";
+    if (argc > 1 && strcmp(argv[1], "screen") == 0) {
+        return ScreenFigures(path);
+    }
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     for (const Size& size : SIZES) {

@@ -3,23 +3,16 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "avi_writer.h"
-#include "jpeg_baseline.h"
 #include "describe_error.h"
-
-struct CapturedFrame {
-    int buffer;
-    uint64_t slot;
-    int64_t capturedAt;   // performance-counter ticks
-};
 
 struct CaptureSession {
     CaptureSettings settings;
@@ -28,18 +21,22 @@ struct CaptureSession {
     HDC screen;
     HDC memory;
     HGDIOBJ originalBitmap;
-    HBITMAP bitmaps[CAPTURE_BUFFERS];
-    BYTE* pixels[CAPTURE_BUFFERS];
+    std::vector<HBITMAP> bitmaps;
+    std::vector<const uint8_t*> pixels;
     UINT stride;
+    size_t pictureBytes;
+    uint32_t encoders;
 
     std::mutex lock;
     std::condition_variable changed;
-    bool bufferFree[CAPTURE_BUFFERS];
-    std::deque<CapturedFrame> queue;
-    bool captureDone;
-    bool encoderReady;
-    bool encoderStarted;
-    bool abandoned;       // StartCapture gave up waiting: the encoder owns the session
+    // Who holds each capture buffer: the capture thread while it captures and while the
+    // next capture is compared with it, a worker until its picture is encoded.
+    std::vector<int> holds;
+    uint32_t buffersHeld;
+    uint32_t peakBuffersHeld;
+    bool writerReady;
+    bool writerStarted;
+    bool abandoned;       // StartCapture gave up waiting: the writer owns the session
     SessionEnd end;
     char error[SESSION_ERROR_SIZE];
 
@@ -55,8 +52,9 @@ struct CaptureSession {
     std::atomic<uint64_t> bytesWritten;
     std::atomic<DWORD> lastCaptureError;
 
+    EncoderPool pool;
     std::thread captureThread;
-    std::thread encoderThread;
+    std::thread writerThread;
 };
 
 static int64_t PerformanceCounter()
@@ -109,10 +107,11 @@ static int TakeFreeBuffer(CaptureSession* s, bool wait)
 {
     std::unique_lock<std::mutex> guard(s->lock);
     for (;;) {
-        for (int i = 0; i < CAPTURE_BUFFERS; ++i) {
-            if (s->bufferFree[i]) {
-                s->bufferFree[i] = false;
-                return i;
+        for (size_t i = 0; i < s->holds.size(); ++i) {
+            if (s->holds[i] == 0) {
+                s->holds[i] = 1;
+                s->peakBuffersHeld = std::max(s->peakBuffersHeld, ++s->buffersHeld);
+                return static_cast<int>(i);
             }
         }
         if (!wait || s->stopping) {
@@ -128,16 +127,29 @@ static void WaitTicks(CaptureSession* s, int64_t ticks)
     WaitForSingleObject(s->stopEvent, ms);
 }
 
+static void HoldBuffer(CaptureSession* s, int buffer)
+{
+    std::lock_guard<std::mutex> guard(s->lock);
+    ++s->holds[buffer];
+}
+
 static void FreeBuffer(CaptureSession* s, int buffer)
 {
     {
         std::lock_guard<std::mutex> guard(s->lock);
-        s->bufferFree[buffer] = true;
+        if (--s->holds[buffer] == 0) {
+            --s->buffersHeld;
+        }
     }
     s->changed.notify_all();
 }
 
-static bool BitBltFrame(HDC memory, HDC screen, const RecordRegion& r)
+static void FreeEncodedBuffer(void* session, int buffer)
+{
+    FreeBuffer(static_cast<CaptureSession*>(session), buffer);
+}
+
+static bool BitBltFrame(HDC memory, HDC screen, const RecordRegion& r, uint64_t)
 {
     return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
 }
@@ -171,12 +183,34 @@ static void TrackCaptures(CaptureSession* s, CaptureFailures* failures, bool cap
     }
 }
 
+// A captured picture that matches the one before needs no encoding: its buffer goes
+// back at once and the slot repeats that picture (-1). Otherwise the capture thread
+// keeps a hold on it to compare the next one with. Flat out, every picture is encoded.
+static int ComparePicture(CaptureSession* s, int buffer, int* compared)
+{
+    if (s->settings.flatOut) {
+        return buffer;
+    }
+    if (*compared >= 0 &&
+        memcmp(s->pixels[*compared], s->pixels[buffer], s->pictureBytes) == 0) {
+        FreeBuffer(s, buffer);
+        return -1;
+    }
+    HoldBuffer(s, buffer);
+    if (*compared >= 0) {
+        FreeBuffer(s, *compared);
+    }
+    *compared = buffer;
+    return buffer;
+}
+
 static void CaptureLoop(CaptureSession* s)
 {
     const RecordRegion& r = s->settings.region;
     CaptureFrame capture = s->settings.captureFrame ? s->settings.captureFrame : BitBltFrame;
     CaptureFailures failures = {0, 0};
     uint64_t nextSlot = 0;
+    int compared = -1;   // the buffer of the last picture, which the next is compared with
     // The first slot is captured even when the stop came at once, so that every
     // recording holds at least the moment it began and plays.
     for (bool first = true; first || !s->stopping; first = false) {
@@ -208,32 +242,25 @@ static void CaptureLoop(CaptureSession* s)
         }
         int64_t capturedAt = Now(s);
         SelectObject(s->memory, s->bitmaps[buffer]);
-        bool captured = capture(s->memory, s->screen, r);
+        bool captured = capture(s->memory, s->screen, r, slot);
         DWORD code = captured ? ERROR_SUCCESS : GetLastError();
         if (captured) {
-            // The encoder reads the bits directly; GDI may still be batching.
+            // The workers read the bits directly; GDI may still be batching.
             GdiFlush();
             ++s->framesCaptured;
+            buffer = ComparePicture(s, buffer, &compared);
         } else {
-            // The slot stays in the queue without a buffer: the encoder repeats the
-            // frame before it there, so the file keeps to the clock.
+            // The slot is handed on without a buffer: the writer repeats the frame
+            // before it there, so the file keeps to the clock.
             FreeBuffer(s, buffer);
             buffer = -1;
             ++s->framesDropped;
             s->lastCaptureError = code;
         }
         TrackCaptures(s, &failures, captured, code, capturedAt);
-        {
-            std::lock_guard<std::mutex> guard(s->lock);
-            s->queue.push_back({buffer, slot, capturedAt});
-        }
-        s->changed.notify_all();
+        SubmitPicture(&s->pool, slot, buffer);
     }
-    {
-        std::lock_guard<std::mutex> guard(s->lock);
-        s->captureDone = true;
-    }
-    s->changed.notify_all();
+    CloseSubmissions(&s->pool);
 }
 
 static void ReleaseGdi(CaptureSession* s)
@@ -324,68 +351,42 @@ static void WritePicture(CaptureSession* s, Output* out, const std::vector<uint8
     }
 }
 
-// Writes frames in slot order; a slot that got no capture, or whose picture did not
-// change, is an empty chunk that repeats the picture before it, so the file's timeline
-// stays true to the clock at almost no cost. The capture buffer goes back to the
-// capture thread once its frame is encoded.
-static void EncodeLoop(CaptureSession* s, AviWriter* writer)
+// Writes frames in slot order as the workers hand them on; a slot that got no capture,
+// or whose picture did not change, is an empty chunk that repeats the picture before
+// it, so the file's timeline stays true to the clock at almost no cost.
+static void WriteLoop(CaptureSession* s, AviWriter* writer)
 {
     const RecordRegion& r = s->settings.region;
-    const BgrxImage image = {nullptr, static_cast<ptrdiff_t>(s->stride),
-                             static_cast<uint32_t>(r.width), static_cast<uint32_t>(r.height)};
-    const size_t pixelBytes = static_cast<size_t>(s->stride) * r.height;
-    std::vector<uint8_t> jpeg;       // the last picture encoded
-    std::vector<uint8_t> previous;   // its pixels
+    std::vector<uint8_t> jpeg;   // the last picture written
+    PoolPicture frame = {};
     Output out = {writer, 0, true};
-    for (;;) {
-        CapturedFrame frame;
-        {
-            std::unique_lock<std::mutex> guard(s->lock);
-            s->changed.wait(guard, [s] { return !s->queue.empty() || s->captureDone; });
-            if (s->queue.empty()) {
-                break;
-            }
-            frame = s->queue.front();
-            s->queue.pop_front();
-        }
+    while (TakePicture(&s->pool, &frame)) {
         const bool first = jpeg.empty();
         if (out.writing && !first && DrainOver(s)) {
             out.writing = false;
         }
-        if (!out.writing || (frame.buffer < 0 && first)) {
-            if (frame.buffer >= 0) {
-                FreeBuffer(s, frame.buffer);
-            }
+        if (!out.writing) {
+            LeaveOutTheRest(&s->pool);
             continue;
         }
         if (frame.buffer < 0) {
-            // A failed capture: the picture before stands in.
-            RepeatUpTo(s, &out, frame.slot);
+            // A failed capture or an unchanged picture: the picture before stands in.
+            if (!first) {
+                RepeatUpTo(s, &out, frame.slot);
+            }
             continue;
         }
-        const BYTE* pixels = s->pixels[frame.buffer];
-        const bool unchanged = !s->settings.flatOut && previous.size() == pixelBytes &&
-                               memcmp(previous.data(), pixels, pixelBytes) == 0;
-        bool encoded = unchanged;
-        if (!unchanged) {
-            BgrxImage bits = image;
-            bits.topRow = pixels;
-            encoded = EncodeBaselineJpeg(bits, JPEG_QUALITY, &jpeg);
-            if (encoded && !s->settings.flatOut) {
-                previous.assign(pixels, pixels + pixelBytes);
-            }
-        }
-        FreeBuffer(s, frame.buffer);
-        if (!encoded) {
+        if (!frame.encoded) {
             char error[SESSION_ERROR_SIZE];
             snprintf(error, sizeof error, "the JPEG encoder refused a %dx%d frame", r.width,
                      r.height);
             EndSession(s, SESSION_FAILED, error);
             jpeg.clear();
             out.writing = false;
-        } else if (unchanged) {
-            RepeatUpTo(s, &out, frame.slot);
-        } else if (first) {
+            continue;
+        }
+        jpeg.swap(frame.jpeg);
+        if (first) {
             // Slots missed before the first picture have none before them: they show it.
             WritePicture(s, &out, jpeg);
             RepeatUpTo(s, &out, frame.slot);
@@ -404,7 +405,7 @@ static void EncodeLoop(CaptureSession* s, AviWriter* writer)
     }
 }
 
-// The file this encoder opened after StartCapture had given up on it: removed again,
+// The file this writer opened after StartCapture had given up on it: removed again,
 // and the session, which nobody else holds any more, freed.
 static void EndAbandoned(CaptureSession* s, AviWriter* writer, bool opened)
 {
@@ -416,7 +417,7 @@ static void EndAbandoned(CaptureSession* s, AviWriter* writer, bool opened)
     delete s;
 }
 
-static void EncoderThread(CaptureSession* s)
+static void WriterThread(CaptureSession* s)
 {
     char error[SESSION_ERROR_SIZE] = "";
     const RecordRegion& r = s->settings.region;
@@ -427,8 +428,8 @@ static void EncoderThread(CaptureSession* s)
     bool abandoned;
     {
         std::lock_guard<std::mutex> guard(s->lock);
-        s->encoderStarted = true;
-        s->encoderReady = ready;
+        s->writerStarted = true;
+        s->writerReady = ready;
         abandoned = s->abandoned;
         if (!ready) {
             snprintf(s->error, sizeof s->error, "%s", error);
@@ -442,7 +443,7 @@ static void EncoderThread(CaptureSession* s)
     if (!ready) {
         return;
     }
-    EncodeLoop(s, &writer);
+    WriteLoop(s, &writer);
     if (writer.fill.totalFrames == 0 && s->framesCaptured == 0) {
         char reason[SESSION_ERROR_SIZE];
         char why[SESSION_ERROR_SIZE];
@@ -483,15 +484,18 @@ static bool SetUpGdi(CaptureSession* s, char* error, size_t size)
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     s->stride = static_cast<UINT>(r.width) * 4;
-    for (int i = 0; i < CAPTURE_BUFFERS; ++i) {
+    s->pictureBytes = static_cast<size_t>(s->stride) * r.height;
+    const uint32_t buffers = CaptureBufferCount(s->encoders, s->pictureBytes);
+    for (uint32_t i = 0; i < buffers; ++i) {
         void* bits = nullptr;
-        s->bitmaps[i] = CreateDIBSection(s->screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-        if (s->bitmaps[i] == NULL) {
+        HBITMAP bitmap = CreateDIBSection(s->screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+        if (bitmap == NULL) {
             DescribeLastError("CreateDIBSection", error, size);
             return false;
         }
-        s->pixels[i] = static_cast<BYTE*>(bits);
-        s->bufferFree[i] = true;
+        s->bitmaps.push_back(bitmap);
+        s->pixels.push_back(static_cast<const uint8_t*>(bits));
+        s->holds.push_back(0);
     }
     s->originalBitmap = SelectObject(s->memory, s->bitmaps[0]);
     if (s->originalBitmap == NULL) {
@@ -512,32 +516,43 @@ CaptureSession* StartCapture(const CaptureSettings& settings, const char* path, 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     s->frequency = frequency.QuadPart;
+    s->encoders = settings.encoders;
+    if (s->encoders == 0) {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        s->encoders = EncoderThreadCount(system.dwNumberOfProcessors);
+    }
     if (!SetUpGdi(s, error, size)) {
         ReleaseGdi(s);
         delete s;
         return nullptr;
     }
-    s->encoderThread = std::thread(EncoderThread, s);
+    s->writerThread = std::thread(WriterThread, s);
     {
         std::unique_lock<std::mutex> guard(s->lock);
         if (!s->changed.wait_for(guard, std::chrono::milliseconds(SESSION_START_TIMEOUT_MS),
-                                 [s] { return s->encoderStarted; })) {
-            // The encoder still opens the file (a scanner, a network share): it is left
+                                 [s] { return s->writerStarted; })) {
+            // The writer still opens the file (a scanner, a network share): it is left
             // to remove what it made and free the session when it does.
             s->abandoned = true;
-            snprintf(error, size, "the encoder did not start within %d ms",
+            snprintf(error, size, "the writer did not start within %d ms",
                      SESSION_START_TIMEOUT_MS);
-            s->encoderThread.detach();
+            s->writerThread.detach();
             return nullptr;
         }
     }
-    if (!s->encoderReady) {
+    if (!s->writerReady) {
         snprintf(error, size, "%s", s->error);
-        s->encoderThread.join();
+        s->writerThread.join();
         ReleaseGdi(s);
         delete s;
         return nullptr;
     }
+    const RecordRegion& r = settings.region;
+    StartEncoders(&s->pool, s->encoders,
+                  {nullptr, static_cast<ptrdiff_t>(s->stride), static_cast<uint32_t>(r.width),
+                   static_cast<uint32_t>(r.height)},
+                  s->pixels, settings.encode, FreeEncodedBuffer, s);
     s->start = Now(s);
     s->captureThread = std::thread(CaptureLoop, s);
     return s;
@@ -550,6 +565,10 @@ void ReadCaptureStats(CaptureSession* s, CaptureStats* stats)
     stats->framesCaptured = s->framesCaptured;
     stats->framesDropped = s->framesDropped;
     stats->bytesWritten = s->bytesWritten;
+    {
+        std::lock_guard<std::mutex> guard(s->lock);
+        stats->peakBytesInFlight = static_cast<uint64_t>(s->peakBuffersHeld) * s->pictureBytes;
+    }
     stats->seconds = static_cast<double>(Now(s) - s->start) / s->frequency;
 }
 
@@ -558,7 +577,8 @@ SessionEnd FinishCapture(CaptureSession* s, CaptureStats* stats, char* error, si
     EndSession(s, SESSION_STOPPED, nullptr);
     int64_t stoppedAt = Now(s);
     s->captureThread.join();
-    s->encoderThread.join();
+    s->writerThread.join();
+    StopEncoders(&s->pool);
     ReadCaptureStats(s, stats);
     stats->seconds = static_cast<double>(stoppedAt - s->start) / s->frequency;
     SessionEnd end = s->end;

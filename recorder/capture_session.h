@@ -1,7 +1,8 @@
 // One recording: a capture thread grabs the screen region with GDI at the frame rate
 // into a few 32-bit DIB sections (the screen's own format, so BitBlt converts
-// nothing), an encoder thread turns them straight into JPEG and appends them to the
-// AVI file. The window's thread only starts and finishes a session.
+// nothing), worker threads turn them straight into JPEG (encoder_pool), and a writer
+// thread appends them to the AVI file in slot order. The window's thread only starts
+// and finishes a session.
 #pragma once
 
 #include <windows.h>
@@ -10,13 +11,12 @@
 #include <stdint.h>
 
 #include "avi_writer.h"
+#include "encoder_pool.h"
 #include "recorder_logic.h"
 
 #include "stand_in_tool.h"
 
 #define DEFAULT_FPS 15
-// Frames that may wait for the encoder; a stop drains at most these few.
-#define CAPTURE_BUFFERS 3
 // After a stop, what is queued is written for at most this long, so that the stop
 // returns promptly whatever is queued (the first frame of a recording is always
 // written); the rest is left out.
@@ -40,9 +40,9 @@ enum SessionNotice {
     NOTICE_CLOCK_GAP,           // the clock stalled (CLOCK_STALL_MS); lParam: for how many ms
 };
 
-// Copies the region of the screen into the memory DC; false, with the thread's last
-// error set, when it could not.
-typedef bool (*CaptureFrame)(HDC memory, HDC screen, const RecordRegion& region);
+// Copies the region of the screen into the memory DC for that slot; false, with the
+// thread's last error set, when it could not.
+typedef bool (*CaptureFrame)(HDC memory, HDC screen, const RecordRegion& region, uint64_t slot);
 // The clock the session paces frames by, in ticks of the performance counter's frequency.
 typedef int64_t (*ReadClock)();
 
@@ -66,6 +66,11 @@ struct CaptureSettings {
     ReadClock clock;
     // Null: WriteFile. The tests give one that fails on cue.
     WriteFileAt writeFile;
+    // Threads that encode pictures; 0: as the processors allow (EncoderThreadCount). The
+    // tests ask for several whatever the machine, so that the writer's ordering runs.
+    uint32_t encoders;
+    // Null: EncodeBaselineJpeg. The tests give one that holds pictures back.
+    EncodePicture encode;
 };
 
 struct CaptureStats {
@@ -75,6 +80,7 @@ struct CaptureStats {
     uint64_t framesCaptured;
     uint64_t framesDropped;    // slots that got no capture of their own
     uint64_t bytesWritten;
+    uint64_t peakBytesInFlight;   // the most bytes of captured pictures held at once
     double seconds;            // of the file's timeline: since the first frame was due,
                                // less the clock's stalls
 };
@@ -82,7 +88,7 @@ struct CaptureStats {
 struct CaptureSession;
 
 // Opens the file at `path`, which the caller has created, and starts the threads; null
-// with `error` set on failure. An encoder that starts too late removes the file itself
+// with `error` set on failure. A writer that starts too late removes the file itself
 // and frees the session when it ends.
 CaptureSession* StartCapture(const CaptureSettings& settings, const char* path, char* error,
                              size_t size);

@@ -164,7 +164,8 @@ static void StartRecording()
     Report(text);
     CaptureSettings settings = {check.region, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX, false,
                                 g_recorder.window, WM_RECORDING_NOTICE, nullptr,
-                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
+                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr, RECORDER_ENCODERS,
+                                nullptr};
     g_recorder.session = StartCapture(settings, g_recorder.path, error, sizeof error);
     if (g_recorder.session == nullptr) {
         DeleteFileA(g_recorder.path);

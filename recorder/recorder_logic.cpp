@@ -167,6 +167,22 @@ SlotPlan PlanSlot(int64_t now, int64_t start, int64_t frequency, uint32_t fps, u
     return {current, current - nextSlot, 0, 0};
 }
 
+uint32_t EncoderThreadCount(uint32_t processors)
+{
+    if (processors <= 2) {
+        return 1;
+    }
+    return processors - 1 < ENCODER_THREADS_MAX ? processors - 1 : ENCODER_THREADS_MAX;
+}
+
+uint32_t CaptureBufferCount(uint32_t encoders, uint64_t pictureBytes)
+{
+    const uint64_t wanted = static_cast<uint64_t>(encoders) + 3;
+    const uint64_t fit = pictureBytes > 0 ? PICTURES_IN_FLIGHT_BYTES / pictureBytes : wanted;
+    const uint64_t count = wanted < fit ? wanted : fit;
+    return count < 2 ? 2 : static_cast<uint32_t>(count);
+}
+
 uint64_t FileSystemSizeLimit(const char* fileSystem)
 {
     if (strncmp(fileSystem, "FAT", 3) == 0) {

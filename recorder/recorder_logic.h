@@ -18,6 +18,27 @@
 // Every frame is a JPEG of this quality (1 to 100).
 #define JPEG_QUALITY 75
 
+// Pictures are encoded on worker threads, one for each processor beyond the capture
+// thread's, at least one and at most this many: more would each hold a picture in
+// memory for little gain, since capturing the screen bounds the rate long before.
+#define ENCODER_THREADS_MAX 4
+// The tool's encoder threads; 0: as the processors allow. A test build asks for several
+// whatever the machine, so that the writer's ordering runs.
+#ifndef RECORDER_ENCODERS
+#define RECORDER_ENCODERS 0
+#endif
+// The captured pictures a session holds at once (the one being captured, the one the
+// next is compared with, those waiting for and in encoding) take at most this many
+// bytes, two pictures whatever their size aside: a 3840x2160 picture takes 33 MB, and a
+// 32-bit process has 2 GB of address space for everything.
+#define PICTURES_IN_FLIGHT_BYTES (256ull * 1024 * 1024)
+
+uint32_t EncoderThreadCount(uint32_t processors);
+// The capture buffers a session allocates: one being captured, one to compare with,
+// one in encoding per worker and one waiting, within PICTURES_IN_FLIGHT_BYTES, and
+// never fewer than the two the capture needs.
+uint32_t CaptureBufferCount(uint32_t encoders, uint64_t pictureBytes);
+
 #define RECORDING_PREFIX "recording_"
 #define RECORDING_NAME_SIZE 64
 #define REGION_MESSAGE_SIZE 160

@@ -120,12 +120,14 @@ std::map<std::string, std::string> Probe(const std::string& folder, const std::s
     return fields;
 }
 
-std::string DecodeFrames(const std::string& folder, const std::string& video)
+std::string DecodeFrames(const std::string& folder, const std::string& video,
+                         bool picturesAlone)
 {
     std::string raw = folder + "\\frames.rgb";
     std::string output;
     if (!RunUnix(folder, "/usr/bin/ffmpeg -v error -i '" + UnixPath(video) +
-                             "' -f rawvideo -pix_fmt rgb24 -y '" + UnixPath(raw) + "'",
+                             (picturesAlone ? "' -fps_mode passthrough" : "'") +
+                             " -f rawvideo -pix_fmt rgb24 -y '" + UnixPath(raw) + "'",
                  &output)) {
         return "";
     }

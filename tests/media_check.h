@@ -26,8 +26,10 @@ void ExpectDecodesInFull(const std::string& folder, const std::string& video);
 std::map<std::string, std::string> Probe(const std::string& folder, const std::string& video);
 
 // Every frame of the video as RGB24 at its constant rate, one a slot, decoded in full
-// by ffmpeg, which must report nothing wrong on the way.
-std::string DecodeFrames(const std::string& folder, const std::string& video);
+// by ffmpeg, which must report nothing wrong on the way; or its pictures alone, without
+// the slots that repeat one.
+std::string DecodeFrames(const std::string& folder, const std::string& video,
+                         bool picturesAlone = false);
 
 // Corners and centre of every frame show the colour (0xRRGGBB).
 void ExpectSolidFrames(const std::string& frames, int width, int height, unsigned long rgb,

@@ -5,6 +5,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "avi_layout.h"
 #include "recorder_logic.h"
 
@@ -287,6 +289,27 @@ TEST(FileSystemSizeLimit, FatHoldsFourGibibytesLessOne)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FileSystemSizeLimit(c.name), c.limit) << c.name;
+    }
+}
+
+TEST(EncoderThreads, OnePerProcessorBeyondTheCaptureWithinTheCapAndTheBytes)
+{
+    const uint64_t picture4k = 3840ull * 2160 * 4;
+    const struct {
+        uint32_t processors;
+        uint64_t pictureBytes;
+        uint32_t encoders, buffers;
+    } cases[] = {
+        {1, 640 * 480 * 4, 1, 4},   {2, picture4k, 1, 4},    {3, 1920 * 1080 * 4, 2, 5},
+        {5, picture4k, 4, 7},       {64, picture4k, 4, 7},   {64, 2 * picture4k, 4, 4},
+        {64, 7680ull * 4320 * 4, 4, 2}, {64, 200ull << 20, 4, 2},
+    };
+    for (const auto& c : cases) {
+        uint32_t encoders = EncoderThreadCount(c.processors);
+        EXPECT_EQ(encoders, c.encoders) << c.processors;
+        EXPECT_EQ(CaptureBufferCount(encoders, c.pictureBytes), c.buffers) << c.pictureBytes;
+        EXPECT_LE(c.buffers * c.pictureBytes,
+                  std::max(PICTURES_IN_FLIGHT_BYTES, 2 * c.pictureBytes));
     }
 }
 

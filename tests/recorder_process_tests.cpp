@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <string>
@@ -444,8 +445,9 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 // The platform's own AVI reader finds each frame through the file's index: every
 // sample must be one whole JPEG image or empty (a repeat of the one before), the first
-// an image, and there must be as many as were written.
-void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
+// an image, and there must be as many as were written. Gives each sample's size.
+void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames,
+                             std::vector<LONG>* sizes = nullptr)
 {
     AVIFileInit();
     PAVIFILE file = nullptr;
@@ -466,6 +468,9 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
             if (!whole) {
                 break;
             }
+            if (sizes != nullptr) {
+                sizes->push_back(bytes);
+            }
         }
         AVIStreamRelease(stream);
     }
@@ -473,13 +478,16 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
     AVIFileExit();
 }
 
+// Encoder threads the sessions ask for, so that pictures finish out of order on any machine.
+const uint32_t TEST_ENCODERS = 3;
+
 // A session over the screen's top left corner with the test's hooks.
 CaptureSettings SessionSettings(CaptureFrame capture, ReadClock clock, WriteFileAt write,
                                 HWND listener = NULL,
                                 uint32_t failureLimitMs = CAPTURE_FAILURE_LIMIT_MS)
 {
     return {{0, 0, 64, 48}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, UINT64_MAX, false, listener,
-            WM_RECORDING_NOTICE, capture, failureLimitMs, clock, write};
+            WM_RECORDING_NOTICE, capture, failureLimitMs, clock, write, TEST_ENCODERS, nullptr};
 }
 
 // The file is complete and holds that many frames.
@@ -520,7 +528,7 @@ std::atomic<int> g_captures;
 int g_failFrom;
 int g_failTo;
 
-bool CaptureOnCue(HDC memory, HDC screen, const RecordRegion& r)
+bool CaptureOnCue(HDC memory, HDC screen, const RecordRegion& r, uint64_t)
 {
     int call = g_captures++;
     if (call >= g_failFrom && call < g_failTo) {
@@ -583,6 +591,82 @@ TEST(CaptureSession, FailedCapturesKeepTheTimelineUntilTheyLast)
     }
 }
 
+// Each capture paints a shade for two captures in a row, so that every second one is
+// unchanged; the slots and shades painted are kept. Shades are steps of red.
+const int SHADE_STEP = 12;
+std::vector<std::pair<uint64_t, int>> g_painted;
+
+bool PaintTwoSlotsEach(HDC memory, HDC, const RecordRegion& r, uint64_t slot)
+{
+    int shade = std::min(g_captures++ / 2, 255 / SHADE_STEP);
+    HBRUSH brush = CreateSolidBrush(RGB(shade * SHADE_STEP, 90, 160));
+    RECT all = {0, 0, r.width, r.height};
+    FillRect(memory, &all, brush);
+    DeleteObject(brush);
+    g_painted.push_back({slot, shade});
+    return true;
+}
+
+// Each picture of a shade one past a multiple of three waits until the next shade's is
+// encoded, so that it finishes after a later one; the times that happened are counted.
+std::atomic<int> g_lastEncodedShade;
+std::atomic<int> g_overtaken;
+
+bool EncodeOutOfOrder(const BgrxImage& image, int quality, std::vector<uint8_t>* out)
+{
+    int shade = image.topRow[2] / SHADE_STEP;
+    if (shade % 3 == 1) {
+        g_overtaken += WaitUntil([shade] { return g_lastEncodedShade > shade; }, 2000);
+    }
+    bool encoded = EncodeBaselineJpeg(image, quality, out);
+    g_lastEncodedShade = shade;
+    return encoded;
+}
+
+// Every slot is a picture exactly where a new shade was captured, of that shade, and
+// otherwise repeats the one before; the last may hold the last picture again in full.
+TEST(CaptureSession, PicturesEncodedOutOfOrderAreWrittenInSlotOrder)
+{
+    std::string folder = MakeTempDir("order");
+    std::string video = NewFile(folder + "order.avi");
+    g_captures = 0;
+    g_lastEncodedShade = -1;
+    g_overtaken = 0;
+    g_painted.clear();
+    CaptureSettings settings = SessionSettings(PaintTwoSlotsEach, nullptr, nullptr);
+    settings.encode = EncodeOutOfOrder;
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    EXPECT_TRUE(WaitUntil([] { return g_captures >= 24; }, WAIT_LIMIT_MS));
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+    EXPECT_GT(g_overtaken, 0);
+    const uint64_t picture = 64 * 48 * 4;
+    EXPECT_GE(stats.peakBytesInFlight, 2 * picture);
+    EXPECT_LE(stats.peakBytesInFlight, CaptureBufferCount(TEST_ENCODERS, picture) * picture);
+    std::vector<LONG> sizes;
+    ExpectIndexedJpegFrames(video, stats.framesWritten, &sizes);
+    std::string frames = DecodeFrames(folder, video, true);
+    const size_t frameBytes = 64 * 48 * 3;
+    ASSERT_GE(sizes.size(), 20u);
+    size_t next = 0, pictures = 0;
+    int shade = g_painted[0].second;
+    for (size_t slot = 0; slot < sizes.size(); ++slot) {
+        bool picture = slot == 0;
+        for (; next < g_painted.size() && g_painted[next].first <= slot; ++next) {
+            picture = picture || g_painted[next].second != shade;
+            shade = g_painted[next].second;
+        }
+        EXPECT_TRUE((sizes[slot] > 0) == picture || slot + 1 == sizes.size()) << "slot " << slot;
+        if (sizes[slot] > 0 && frames.size() >= ++pictures * frameBytes) {
+            unsigned char red = frames[(pictures - 1) * frameBytes + frameBytes / 2];
+            EXPECT_NEAR(red, shade * SHADE_STEP, SHADE_STEP / 3) << "slot " << slot;
+        }
+    }
+    EXPECT_EQ(frames.size(), pictures * frameBytes);
+}
+
 // A clock that jumps an hour on once a few frames are captured, as across a sleep.
 int64_t ClockAcrossASleep()
 {
@@ -638,7 +722,7 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
 HANDLE g_captureHeld;
 std::atomic<int> g_stopClockReads;
 
-bool CaptureHeldAtFive(HDC memory, HDC screen, const RecordRegion& r)
+bool CaptureHeldAtFive(HDC memory, HDC screen, const RecordRegion& r, uint64_t)
 {
     if (g_captures++ == 5) {
         WaitForSingleObject(g_captureHeld, WAIT_LIMIT_MS);
@@ -764,7 +848,8 @@ TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)
     ASSERT_NE(listener, nullptr) << GetLastError();
     CaptureSettings settings = {{0, 0, 320, 240}, DEFAULT_FPS, AVI_SEGMENT_LIMIT, limit, true,
                                 listener, WM_RECORDING_NOTICE, nullptr,
-                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr};
+                                CAPTURE_FAILURE_LIMIT_MS, nullptr, nullptr, TEST_ENCODERS,
+                                nullptr};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
