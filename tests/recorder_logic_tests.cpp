@@ -1,6 +1,6 @@
 // The recording tool's pure logic, table by table: field parsing, region check and
-// cut, file names, frame pacing and the clock's stalls, where frames go in the file and
-// failed captures.
+// cut, the region mapped into the screen's pixels, file names, frame pacing and the
+// clock's stalls, where frames go in the file and failed captures.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -52,6 +52,13 @@ TEST(ParseFieldInteger, Table)
     }
     int32_t value = 0;
     EXPECT_FALSE(ParseFieldInteger(nullptr, &value));
+}
+
+// The fields read and cut to the screen, as the tool does where no scaling applies.
+RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen)
+{
+    const RegionCheck read = ReadRegion(texts);
+    return read.status == REGION_OK ? CutRegion(EdgesOf(read.region), screen) : read;
 }
 
 struct RegionCase {
@@ -112,6 +119,50 @@ TEST(CheckRegion, VirtualScreenWithNegativeOrigin)
     EXPECT_EQ(check.region.width, 80);
     const char* outside[FIELD_COUNT] = {"1920", "10", "100", "100"};
     EXPECT_EQ(CheckRegion(outside, screen).status, REGION_OFF_SCREEN);
+}
+
+struct MappingCase {
+    RecordRegion region;
+    MonitorMapping monitor;
+    RegionEdges pixels;
+};
+
+TEST(RegionInPixels, Table)
+{
+    const RecordRegion main = {0, 0, 1920, 1080};
+    const RecordRegion tiny = {0, 0, 1, 1};
+    const RecordRegion huge = {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    const MappingCase cases[] = {
+        // The demo window at 100,100 640x360 as an unaware program sees it at 125, 150
+        // and 200 %, and the bridge's cut at the scaled screen's edge.
+        {{80, 80, 512, 288}, {{0, 0, 1536, 864}, main}, {100, 100, 740, 460}},
+        {{67, 67, 426, 240}, {{0, 0, 1280, 720}, main}, {100, 100, 740, 461}},
+        {{50, 50, 320, 180}, {{0, 0, 960, 540}, main}, {100, 100, 740, 460}},
+        {{1000, 500, 280, 220}, {{0, 0, 1280, 720}, main}, {1500, 750, 1920, 1080}},
+        // Rounded outwards, past the monitor's origin too.
+        {{1, 1, 1, 2}, {{0, 0, 1280, 720}, main}, {1, 1, 3, 5}},
+        {{-11, -11, 10, 10}, {{0, 0, 1280, 720}, main}, {-17, -17, -1, -1}},
+        // Monitors right of the main one at 150 % and left of it at 150 % and 200 %.
+        {{1930, 10, 100, 100}, {{1920, 0, 1280, 720}, {1920, 0, 1920, 1080}}, {1935, 15, 2085, 165}},
+        {{-1275, 5, 11, 11}, {{-1280, 0, 1280, 720}, {-1920, 0, 1920, 1080}}, {-1913, 7, -1896, 24}},
+        {{-900, 0, 900, 540}, {{-960, 0, 960, 540}, {-1920, 0, 1920, 1080}}, {-1800, 0, 0, 1080}},
+        // At 100 % nothing moves; a monitor without size changes nothing.
+        {{-5, 7, 640, 360}, {main, main}, {-5, 7, 635, 367}},
+        {{67, 67, 426, 240}, {{0, 0, 0, 720}, main}, {67, 67, 493, 307}},
+        {{67, 67, 426, 240}, {{0, 0, 1280, 720}, {0, 0, 1920, -1}}, {67, 67, 493, 307}},
+        // Extremes saturate to 32 bits.
+        {{INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX}, {main, main}, {INT32_MAX, INT32_MIN, INT32_MAX, -1}},
+        {{INT32_MIN, 0, INT32_MAX, 1}, {tiny, {0, 0, INT32_MAX, INT32_MAX}}, {INT32_MIN, 0, -INT32_MAX, INT32_MAX}},
+        {{INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}, {huge, tiny}, {2, 2, 4, 4}},
+        {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {huge, main}, {0, 0, 1920, 1080}},
+    };
+    for (const MappingCase& c : cases) {
+        const RegionEdges pixels = RegionInPixels(c.region, c.monitor);
+        EXPECT_EQ(pixels.left, c.pixels.left) << c.region.left << "," << c.region.top;
+        EXPECT_EQ(pixels.top, c.pixels.top) << c.region.left << "," << c.region.top;
+        EXPECT_EQ(pixels.right, c.pixels.right) << c.region.left << "," << c.region.top;
+        EXPECT_EQ(pixels.bottom, c.pixels.bottom) << c.region.left << "," << c.region.top;
+    }
 }
 
 TEST(DescribeRegionCheck, NamesTheFieldAndItsText)
