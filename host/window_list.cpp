@@ -72,6 +72,9 @@ static std::string ProgramName(HWND window)
     return utf8.empty() ? UNKNOWN_PROGRAM : utf8;
 }
 
+// bridge-host is per-monitor DPI aware (its manifest), so the screen and the windows are
+// read in the screen's pixels, what the tool records: the bridge cuts a window in its
+// scaled view, and the tool maps that cut back into pixels.
 static bool ReadScreen(ScreenSize& screen, std::string& error)
 {
     screen.width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
