@@ -168,7 +168,7 @@ static BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
 {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
     RECT rect;
-    if (window == g_recorder.window || !GetWindowRect(window, &rect)) {
+    if (!GetWindowRect(window, &rect)) {
         return TRUE;
     }
     CaptureRegion cut = ClampRegion(search->screenWidth, search->screenHeight, rect.left, rect.top,
@@ -215,7 +215,8 @@ static RegionEdges RegionInScreenPixels(RecordRegion region)
     if (context == NULL) {
         context = DPI_AWARENESS_CONTEXT_UNAWARE;
     }
-    RECT rect = {region.left, region.top, static_cast<LONG>(std::min<int64_t>(edges.right, INT32_MAX)),
+    RECT rect = {region.left, region.top,
+                 static_cast<LONG>(std::min<int64_t>(edges.right, INT32_MAX)),
                  static_cast<LONG>(std::min<int64_t>(edges.bottom, INT32_MAX))};
     MONITORINFO seen = {};
     seen.cbSize = sizeof seen;
@@ -529,10 +530,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     char error[STATUS_TEXT_SIZE];
     HMODULE user32 = GetModuleHandleA("user32.dll");
     if (user32 != NULL) {
-        g_recorder.getWindowDpiAwarenessContext = reinterpret_cast<GetWindowDpiAwarenessContextCall>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
-        g_recorder.setThreadDpiAwarenessContext = reinterpret_cast<SetThreadDpiAwarenessContextCall>(
-            reinterpret_cast<void*>(GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
+        g_recorder.getWindowDpiAwarenessContext =
+            reinterpret_cast<GetWindowDpiAwarenessContextCall>(reinterpret_cast<void*>(
+                GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+        g_recorder.setThreadDpiAwarenessContext =
+            reinterpret_cast<SetThreadDpiAwarenessContextCall>(reinterpret_cast<void*>(
+                GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
         g_recorder.getDpiForWindow = reinterpret_cast<GetDpiForWindowCall>(
             reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
     }

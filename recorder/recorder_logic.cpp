@@ -72,7 +72,8 @@ RegionCheck ReadRegion(const char* const texts[FIELD_COUNT])
             return check;
         }
     }
-    check.region = {values[FIELD_LEFT], values[FIELD_TOP], values[FIELD_WIDTH], values[FIELD_HEIGHT]};
+    check.region = {values[FIELD_LEFT], values[FIELD_TOP], values[FIELD_WIDTH],
+                    values[FIELD_HEIGHT]};
     return check;
 }
 
@@ -129,7 +130,8 @@ RegionCheck CutRegion(const RegionEdges& edges, RecordRegion screen)
     RegionCheck check = {REGION_OK, FIELD_LEFT, {0, 0, 0, 0}};
     const int64_t left = std::max<int64_t>(edges.left, screen.left);
     const int64_t top = std::max<int64_t>(edges.top, screen.top);
-    const int64_t right = std::min<int64_t>(edges.right, static_cast<int64_t>(screen.left) + screen.width);
+    const int64_t right =
+        std::min<int64_t>(edges.right, static_cast<int64_t>(screen.left) + screen.width);
     const int64_t bottom =
         std::min<int64_t>(edges.bottom, static_cast<int64_t>(screen.top) + screen.height);
     if (right <= left || bottom <= top) {

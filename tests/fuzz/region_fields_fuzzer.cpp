@@ -66,7 +66,8 @@ int64_t ModelEdge(int64_t edge, int32_t seenStart, int32_t seenSize, int32_t pix
         quotient += roundUp ? 1 : -1;
     }
     const __int128 value = pixelsStart + quotient;
-    return static_cast<int64_t>(std::min<__int128>(INT32_MAX, std::max<__int128>(INT32_MIN, value)));
+    return static_cast<int64_t>(
+        std::min<__int128>(INT32_MAX, std::max<__int128>(INT32_MIN, value)));
 }
 
 void CheckMessage(const RegionCheck& check, const char* const texts[FIELD_COUNT])
@@ -137,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     RegionCheck check = ReadRegion(texts);
     if (check.status == REGION_OK) {
-        FUZZ_CHECK(check.region.left == values[FIELD_LEFT] && check.region.top == values[FIELD_TOP]);
+        FUZZ_CHECK(check.region.left == values[FIELD_LEFT] &&
+                   check.region.top == values[FIELD_TOP]);
         FUZZ_CHECK(check.region.width == values[FIELD_WIDTH] &&
                    check.region.height == values[FIELD_HEIGHT]);
         check = CutRegion(RegionInPixels(check.region, monitor), screen);
@@ -170,8 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Then cut to the screen, in 64 bits.
     const int64_t left = std::max<int64_t>(edges[0], screen.left);
     const int64_t top = std::max<int64_t>(edges[1], screen.top);
-    const int64_t right = std::min<int64_t>(edges[2], static_cast<int64_t>(screen.left) + screen.width);
-    const int64_t bottom = std::min<int64_t>(edges[3], static_cast<int64_t>(screen.top) + screen.height);
+    const int64_t right =
+        std::min<int64_t>(edges[2], static_cast<int64_t>(screen.left) + screen.width);
+    const int64_t bottom =
+        std::min<int64_t>(edges[3], static_cast<int64_t>(screen.top) + screen.height);
     if (right <= left || bottom <= top) {
         FUZZ_CHECK(check.status == REGION_OFF_SCREEN);
         return 0;
