@@ -14,11 +14,6 @@
 #include "recorder_logic.h"
 #include "sync_text_record.h"
 
-// The window's layout at 96 DPI; the tool declares per-monitor DPI awareness (its
-// manifest), so the system no longer enlarges it on a scaled display and it scales
-// itself to its monitor's DPI.
-#define WINDOW_WIDTH 440
-#define WINDOW_HEIGHT 190
 #define FONT_POINTS 9
 #define FONT_FACE "MS Shell Dlg 2"
 
@@ -556,7 +551,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     }
     g_recorder.window = CreateWindowExA(0, RECORDER_WINDOW_CLASS, RECORDER_TITLE,
                                         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, WINDOW_WIDTH, WINDOW_HEIGHT,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, RECORDER_WINDOW_WIDTH,
+                                        RECORDER_WINDOW_HEIGHT,
                                         nullptr, nullptr, instance, nullptr);
     if (g_recorder.window == NULL) {
         DescribeLastError("CreateWindowExA(main window)", error, sizeof error);
@@ -567,7 +563,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         return FailStart(error);
     }
     ApplyDpi(WindowDpi());
-    SetWindowPos(g_recorder.window, NULL, 0, 0, Scaled(WINDOW_WIDTH), Scaled(WINDOW_HEIGHT),
+    SetWindowPos(g_recorder.window, NULL, 0, 0, Scaled(RECORDER_WINDOW_WIDTH),
+                 Scaled(RECORDER_WINDOW_HEIGHT),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(g_recorder.window, showCommand);
 
