@@ -95,6 +95,9 @@ static bool Cloaked(HWND window)
            SUCCEEDED(call(window, CLOAKED_ATTRIBUTE, &cloaked, sizeof cloaked)) && cloaked != 0;
 }
 
+// bridge-host is per-monitor DPI aware (its manifest), so the screen and the windows are
+// read in the screen's pixels, what the tool records: the bridge cuts a window in its
+// scaled view, and the tool maps that cut back into pixels.
 static bool ReadScreen(ScreenSize& screen, std::string& error)
 {
     screen.width = GetSystemMetrics(SM_CXVIRTUALSCREEN);

@@ -6,20 +6,38 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
+#include "capture_region.h"
 #include "capture_session.h"
 #include "describe_error.h"
 #include "recorder_logic.h"
 #include "sync_text_record.h"
 
+#define FONT_POINTS 9
+#define FONT_FACE "MS Shell Dlg 2"
+
+typedef DPI_AWARENESS_CONTEXT(WINAPI* GetWindowDpiAwarenessContextCall)(HWND);
+typedef DPI_AWARENESS_CONTEXT(WINAPI* SetThreadDpiAwarenessContextCall)(DPI_AWARENESS_CONTEXT);
+typedef UINT(WINAPI* GetDpiForWindowCall)(HWND);
+
 struct RecorderState {
     HWND window;
     HWND play;
     HWND stop;
+    HWND captions[FIELD_COUNT];
     HWND fields[FIELD_COUNT];
     HWND status;
     CaptureSession* session;
     char path[MAX_PATH];
     RecordRegion region;
+    UINT dpi;
+    HFONT font;
+    // From Windows 10 1607 on; loaded at run time so that the tool starts on older
+    // systems, where it takes the region as the fields give it.
+    GetWindowDpiAwarenessContextCall getWindowDpiAwarenessContext;
+    SetThreadDpiAwarenessContextCall setThreadDpiAwarenessContext;
+    GetDpiForWindowCall getDpiForWindow;
 };
 
 static RecorderState g_recorder;
@@ -128,6 +146,93 @@ static bool ReserveRecordingPath(char* path, size_t pathSize, char* error, size_
     return false;
 }
 
+static RecordRegion RegionOf(const RECT& rect)
+{
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+struct WindowSearch {
+    RecordRegion region;
+    int screenWidth;
+    int screenHeight;
+    HWND found;
+};
+
+// Whether the bridge, cutting this window's rectangle as it does, wrote the region.
+static BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(lParam);
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) {
+        return TRUE;
+    }
+    CaptureRegion cut = ClampRegion(search->screenWidth, search->screenHeight, rect.left, rect.top,
+                                    rect.right, rect.bottom);
+    if (cut.left != search->region.left || cut.top != search->region.top ||
+        cut.width != search->region.width || cut.height != search->region.height) {
+        return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+// The window's own rectangle in pixels, cut as the bridge cuts it.
+static RegionEdges WindowEdges(HWND window, RegionEdges scaled)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) {
+        return scaled;
+    }
+    CaptureRegion cut = ClampRegion(GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                                    GetSystemMetrics(SM_CYVIRTUALSCREEN), rect.left, rect.top,
+                                    rect.right, rect.bottom);
+    return EdgesOf({cut.left, cut.top, cut.width, cut.height});
+}
+
+// The bridge writes the region as its DPI awareness lets it see the screen: scaled down
+// on a scaled display when it declares none, as it is designed to. The monitor holding
+// most of the region is looked up in the bridge's context and in the tool's own, and
+// the region mapped from the one to the other. Scaling down rounds, so a mapped edge
+// can be a pixel off; where a window, seen and cut as the bridge does, gives the region
+// exactly, that window's own rectangle is recorded instead. Without a bridge window the
+// fields are taken as the bridge's design has them: written by a program that declares
+// no DPI awareness.
+static RegionEdges RegionInScreenPixels(RecordRegion region)
+{
+    RegionEdges edges = EdgesOf(region);
+    if (g_recorder.getWindowDpiAwarenessContext == nullptr ||
+        g_recorder.setThreadDpiAwarenessContext == nullptr) {
+        return edges;
+    }
+    HWND bridge = FindWindowA(BRIDGE_NAME, BRIDGE_NAME);
+    DPI_AWARENESS_CONTEXT context =
+        bridge != NULL ? g_recorder.getWindowDpiAwarenessContext(bridge) : NULL;
+    if (context == NULL) {
+        context = DPI_AWARENESS_CONTEXT_UNAWARE;
+    }
+    RECT rect = {region.left, region.top,
+                 static_cast<LONG>(std::min<int64_t>(edges.right, INT32_MAX)),
+                 static_cast<LONG>(std::min<int64_t>(edges.bottom, INT32_MAX))};
+    MONITORINFO seen = {};
+    seen.cbSize = sizeof seen;
+    MONITORINFO pixels = seen;
+    DPI_AWARENESS_CONTEXT own = g_recorder.setThreadDpiAwarenessContext(context);
+    if (own == NULL) {
+        return edges;
+    }
+    HMONITOR monitor = MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST);
+    BOOL seenRead = GetMonitorInfoA(monitor, &seen);
+    WindowSearch search = {region, GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                           GetSystemMetrics(SM_CYVIRTUALSCREEN), NULL};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    g_recorder.setThreadDpiAwarenessContext(own);
+    if (!seenRead || !GetMonitorInfoA(monitor, &pixels)) {
+        return edges;
+    }
+    edges = RegionInPixels(region, {RegionOf(seen.rcMonitor), RegionOf(pixels.rcMonitor)});
+    return search.found != NULL ? WindowEdges(search.found, edges) : edges;
+}
+
 static void StartRecording()
 {
     if (g_recorder.session != nullptr) {
@@ -141,7 +246,10 @@ static void StartRecording()
     }
     RecordRegion screen = {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
                            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-    RegionCheck check = CheckRegion(fieldTexts, screen);
+    RegionCheck check = ReadRegion(fieldTexts);
+    if (check.status == REGION_OK) {
+        check = CutRegion(RegionInScreenPixels(check.region), screen);
+    }
     char text[STATUS_TEXT_SIZE];
     char error[SESSION_ERROR_SIZE];
     if (check.status != REGION_OK) {
@@ -246,11 +354,11 @@ static void StopClicked()
     FinishRecording();
 }
 
-static HWND CreateChild(const char* className, const char* text, DWORD style, int id, int x, int y,
-                        int width, int height, char* error, size_t size)
+static HWND CreateChild(const char* className, const char* text, DWORD style, int id,
+                        char* error, size_t size)
 {
-    HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                 height, g_recorder.window,
+    HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                                 g_recorder.window,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
     if (child == NULL) {
@@ -264,24 +372,70 @@ static HWND CreateChild(const char* className, const char* text, DWORD style, in
 static bool CreateControls(char* error, size_t size)
 {
     for (int i = 0; i < FIELD_COUNT; ++i) {
-        int x = 10 + i * 100;
-        if (CreateChild("STATIC", FIELD_CAPTIONS[i], 0, -1, x, 12, 44, 20, error, size) == NULL) {
+        g_recorder.captions[i] = CreateChild("STATIC", FIELD_CAPTIONS[i], 0, -1, error, size);
+        if (g_recorder.captions[i] == NULL) {
             return false;
         }
         g_recorder.fields[i] = CreateChild(EDIT_CLASS, FIELD_TEXTS[i], WS_BORDER | ES_AUTOHSCROLL,
-                                           FIELD_IDS[i], x + 44, 10, 50, 22, error, size);
+                                           FIELD_IDS[i], error, size);
         if (g_recorder.fields[i] == NULL) {
             return false;
         }
         SyncTextRecord(g_recorder.fields[i]);
     }
-    g_recorder.play = CreateChild(BUTTON_CLASS, PLAY_TEXT, BS_PUSHBUTTON, ID_PLAY, 10, 44, 120,
-                                  28, error, size);
-    g_recorder.stop = CreateChild(BUTTON_CLASS, STOP_TEXT, BS_PUSHBUTTON, ID_STOP, 140, 44, 120,
-                                  28, error, size);
-    g_recorder.status = CreateChild("STATIC", STATUS_IDLE, SS_LEFT, ID_STATUS, 10, 84, 400, 60,
-                                    error, size);
+    g_recorder.play = CreateChild(BUTTON_CLASS, PLAY_TEXT, BS_PUSHBUTTON, ID_PLAY, error, size);
+    g_recorder.stop = CreateChild(BUTTON_CLASS, STOP_TEXT, BS_PUSHBUTTON, ID_STOP, error, size);
+    g_recorder.status = CreateChild("STATIC", STATUS_IDLE, SS_LEFT, ID_STATUS, error, size);
     return g_recorder.play != NULL && g_recorder.stop != NULL && g_recorder.status != NULL;
+}
+
+static int Scaled(int value)
+{
+    return MulDiv(value, static_cast<int>(g_recorder.dpi), USER_DEFAULT_SCREEN_DPI);
+}
+
+static void Place(HWND control, int x, int y, int width, int height)
+{
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_recorder.font), FALSE);
+    MoveWindow(control, Scaled(x), Scaled(y), Scaled(width), Scaled(height), TRUE);
+}
+
+// Lays the controls out and sizes their font for the DPI. Should no font be had, the
+// controls keep the one they have.
+static void ApplyDpi(UINT dpi)
+{
+    g_recorder.dpi = dpi;
+    HFONT font = CreateFontA(-MulDiv(FONT_POINTS, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL,
+                             FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, FONT_FACE);
+    HFONT old = g_recorder.font;
+    if (font != NULL) {
+        g_recorder.font = font;
+    }
+    for (int i = 0; i < FIELD_COUNT; ++i) {
+        Place(g_recorder.captions[i], 10 + i * 100, 12, 44, 20);
+        Place(g_recorder.fields[i], 54 + i * 100, 10, 50, 22);
+    }
+    Place(g_recorder.play, 10, 44, 120, 28);
+    Place(g_recorder.stop, 140, 44, 120, 28);
+    Place(g_recorder.status, 10, 84, 400, 60);
+    if (font != NULL && old != NULL) {
+        DeleteObject(old);
+    }
+}
+
+// The DPI of the monitor the window is on; before Windows 10 1607, the system's.
+static UINT WindowDpi()
+{
+    if (g_recorder.getDpiForWindow != nullptr) {
+        return g_recorder.getDpiForWindow(g_recorder.window);
+    }
+    HDC dc = GetDC(g_recorder.window);
+    int dpi = dc != NULL ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    if (dc != NULL) {
+        ReleaseDC(g_recorder.window, dc);
+    }
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
 static LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -304,6 +458,15 @@ static LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam
     case WM_RECORDING_NOTICE:
         OnRecordingNotice(wParam, lParam);
         return 0;
+    case WM_DPICHANGED: {
+        // Moved onto a monitor of another scale: the system suggests the rectangle.
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, NULL, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        ApplyDpi(LOWORD(wParam));
+        return 0;
+    }
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
@@ -361,6 +524,17 @@ static int FailStart(const char* error)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     char error[STATUS_TEXT_SIZE];
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    if (user32 != NULL) {
+        g_recorder.getWindowDpiAwarenessContext =
+            reinterpret_cast<GetWindowDpiAwarenessContextCall>(reinterpret_cast<void*>(
+                GetProcAddress(user32, "GetWindowDpiAwarenessContext")));
+        g_recorder.setThreadDpiAwarenessContext =
+            reinterpret_cast<SetThreadDpiAwarenessContextCall>(reinterpret_cast<void*>(
+                GetProcAddress(user32, "SetThreadDpiAwarenessContext")));
+        g_recorder.getDpiForWindow = reinterpret_cast<GetDpiForWindowCall>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+    }
     if (!RegisterSuperclass("BUTTON", BUTTON_CLASS, nullptr, nullptr, error, sizeof error) ||
         !RegisterSuperclass("EDIT", EDIT_CLASS, FieldProc, &g_editBase, error, sizeof error)) {
         return FailStart(error);
@@ -378,8 +552,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
     }
     g_recorder.window = CreateWindowExA(0, RECORDER_WINDOW_CLASS, RECORDER_TITLE,
                                         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, 440, 190, nullptr, nullptr,
-                                        instance, nullptr);
+                                        CW_USEDEFAULT, CW_USEDEFAULT, RECORDER_WINDOW_WIDTH,
+                                        RECORDER_WINDOW_HEIGHT,
+                                        nullptr, nullptr, instance, nullptr);
     if (g_recorder.window == NULL) {
         DescribeLastError("CreateWindowExA(main window)", error, sizeof error);
         return FailStart(error);
@@ -388,6 +563,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         DestroyWindow(g_recorder.window);
         return FailStart(error);
     }
+    ApplyDpi(WindowDpi());
+    SetWindowPos(g_recorder.window, NULL, 0, 0, Scaled(RECORDER_WINDOW_WIDTH),
+                 Scaled(RECORDER_WINDOW_HEIGHT),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(g_recorder.window, showCommand);
 
     MSG message;

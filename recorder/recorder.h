@@ -9,6 +9,11 @@
 #include "stand_in_tool.h"
 
 #define RECORDER_WINDOW_CLASS "LUMARO_VideoToolWindow"
+// The window's size at 96 DPI. The tool declares per-monitor DPI awareness (its
+// manifest), so the system no longer enlarges it on a scaled display: it scales its
+// window, layout and font to its monitor's DPI itself.
+#define RECORDER_WINDOW_WIDTH 440
+#define RECORDER_WINDOW_HEIGHT 190
 // Names tried per second before giving up; each later one carries a suffix.
 #define MAX_NAME_ATTEMPTS 1000
 

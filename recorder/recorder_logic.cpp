@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 // The most of a field text that a message quotes.
 #define QUOTED_TEXT_MAX 40
 
@@ -52,7 +54,7 @@ bool ParseFieldInteger(const char* text, int32_t* value)
     return true;
 }
 
-RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen)
+RegionCheck ReadRegion(const char* const texts[FIELD_COUNT])
 {
     RegionCheck check = {REGION_OK, FIELD_LEFT, {0, 0, 0, 0}};
     int32_t values[FIELD_COUNT];
@@ -70,25 +72,68 @@ RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion scree
             return check;
         }
     }
-    // 64-bit edges: left + width may pass the 32-bit range.
-    int64_t left = values[FIELD_LEFT];
-    int64_t top = values[FIELD_TOP];
-    int64_t right = left + values[FIELD_WIDTH];
-    int64_t bottom = top + values[FIELD_HEIGHT];
-    int64_t screenRight = static_cast<int64_t>(screen.left) + screen.width;
-    int64_t screenBottom = static_cast<int64_t>(screen.top) + screen.height;
-    if (left < screen.left) {
-        left = screen.left;
+    check.region = {values[FIELD_LEFT], values[FIELD_TOP], values[FIELD_WIDTH],
+                    values[FIELD_HEIGHT]};
+    return check;
+}
+
+RegionEdges EdgesOf(RecordRegion region)
+{
+    return {region.left, region.top, static_cast<int64_t>(region.left) + region.width,
+            static_cast<int64_t>(region.top) + region.height};
+}
+
+static int64_t Saturated(int64_t value)
+{
+    return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value;
+}
+
+// pixelsStart + (edge - seenStart) * pixelsSize / seenSize, rounded down or up. The
+// offset stays below 2^33 and the size below 2^31, so the product's magnitude fits 64
+// bits unsigned; a quotient that large saturates anyway.
+static int64_t MapEdge(int64_t edge, int32_t seenStart, int32_t seenSize, int32_t pixelsStart,
+                       int32_t pixelsSize, bool roundUp)
+{
+    const int64_t offset = edge - seenStart;
+    const uint64_t magnitude = static_cast<uint64_t>(offset < 0 ? -offset : offset) *
+                               static_cast<uint64_t>(pixelsSize);
+    const uint64_t quotient = magnitude / static_cast<uint64_t>(seenSize);
+    if (quotient > UINT32_MAX) {
+        return offset < 0 ? INT32_MIN : INT32_MAX;
     }
-    if (top < screen.top) {
-        top = screen.top;
+    const bool exact = magnitude % static_cast<uint64_t>(seenSize) == 0;
+    int64_t scaled = static_cast<int64_t>(quotient);
+    if (offset < 0) {
+        scaled = -scaled - (roundUp || exact ? 0 : 1);
+    } else if (roundUp && !exact) {
+        ++scaled;
     }
-    if (right > screenRight) {
-        right = screenRight;
+    return Saturated(pixelsStart + scaled);
+}
+
+RegionEdges RegionInPixels(RecordRegion region, const MonitorMapping& monitor)
+{
+    const RecordRegion& seen = monitor.seen;
+    const RecordRegion& pixels = monitor.pixels;
+    RegionEdges edges = EdgesOf(region);
+    if (seen.width <= 0 || seen.height <= 0 || pixels.width <= 0 || pixels.height <= 0) {
+        return edges;
     }
-    if (bottom > screenBottom) {
-        bottom = screenBottom;
-    }
+    return {MapEdge(edges.left, seen.left, seen.width, pixels.left, pixels.width, false),
+            MapEdge(edges.top, seen.top, seen.height, pixels.top, pixels.height, false),
+            MapEdge(edges.right, seen.left, seen.width, pixels.left, pixels.width, true),
+            MapEdge(edges.bottom, seen.top, seen.height, pixels.top, pixels.height, true)};
+}
+
+RegionCheck CutRegion(const RegionEdges& edges, RecordRegion screen)
+{
+    RegionCheck check = {REGION_OK, FIELD_LEFT, {0, 0, 0, 0}};
+    const int64_t left = std::max<int64_t>(edges.left, screen.left);
+    const int64_t top = std::max<int64_t>(edges.top, screen.top);
+    const int64_t right =
+        std::min<int64_t>(edges.right, static_cast<int64_t>(screen.left) + screen.width);
+    const int64_t bottom =
+        std::min<int64_t>(edges.bottom, static_cast<int64_t>(screen.top) + screen.height);
     if (right <= left || bottom <= top) {
         check.status = REGION_OFF_SCREEN;
         return check;

@@ -69,9 +69,37 @@ struct RegionCheck {
 // 32-bit range. Anything else (empty, "12px", "0x10", "1e3") is refused.
 bool ParseFieldInteger(const char* text, int32_t* value);
 
-// Reads the four field texts (left, top, width, height) and cuts the region to the
-// virtual screen, given as its own rectangle.
-RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen);
+// Reads the four field texts (left, top, width, height): with REGION_OK, `region` is
+// the fields' rectangle as written.
+RegionCheck ReadRegion(const char* const texts[FIELD_COUNT]);
+
+// A region's edges in 64 bits, where left + width may pass the 32-bit range.
+struct RegionEdges {
+    int64_t left;
+    int64_t top;
+    int64_t right;
+    int64_t bottom;
+};
+
+RegionEdges EdgesOf(RecordRegion region);
+
+// One monitor as the program that wrote the region saw it and in the screen's pixels.
+// A program that declares no DPI awareness sees a scaled display scaled down, while
+// the tool records the screen's pixels.
+struct MonitorMapping {
+    RecordRegion seen;
+    RecordRegion pixels;
+};
+
+// The region as its writer saw it, in the screen's pixels: each edge maps from the
+// monitor as seen to the monitor in pixels, left and top rounded down and right and
+// bottom up so that no pixel of the window is lost, each saturated to the 32-bit range.
+// A monitor without size on either side leaves the region as it is.
+RegionEdges RegionInPixels(RecordRegion region, const MonitorMapping& monitor);
+
+// Cuts the region to the virtual screen, given as its own rectangle: REGION_OK with what
+// is left, or REGION_OFF_SCREEN.
+RegionCheck CutRegion(const RegionEdges& edges, RecordRegion screen);
 
 // The region, or for a refused one the reason ("width 0 must be greater than 0").
 void DescribeRegionCheck(const RegionCheck& check, const char* const texts[FIELD_COUNT],

@@ -1,6 +1,6 @@
 // The recording tool's pure logic, table by table: field parsing, region check and
-// cut, file names, frame pacing and the clock's stalls, where frames go in the file and
-// failed captures.
+// cut, the region mapped into the screen's pixels, file names, frame pacing and the
+// clock's stalls, where frames go in the file and failed captures.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -54,6 +54,13 @@ TEST(ParseFieldInteger, Table)
     }
     int32_t value = 0;
     EXPECT_FALSE(ParseFieldInteger(nullptr, &value));
+}
+
+// The fields read and cut to the screen, as the tool does where no scaling applies.
+RegionCheck CheckRegion(const char* const texts[FIELD_COUNT], RecordRegion screen)
+{
+    const RegionCheck read = ReadRegion(texts);
+    return read.status == REGION_OK ? CutRegion(EdgesOf(read.region), screen) : read;
 }
 
 struct RegionCase {
@@ -114,6 +121,52 @@ TEST(CheckRegion, VirtualScreenWithNegativeOrigin)
     EXPECT_EQ(check.region.width, 80);
     const char* outside[FIELD_COUNT] = {"1920", "10", "100", "100"};
     EXPECT_EQ(CheckRegion(outside, screen).status, REGION_OFF_SCREEN);
+}
+
+struct MappingCase {
+    RecordRegion region;
+    MonitorMapping monitor;
+    RegionEdges pixels;
+};
+
+TEST(RegionInPixels, Table)
+{
+    const int32_t MAX = INT32_MAX, MIN = INT32_MIN;
+    const RecordRegion main = {0, 0, 1920, 1080}, tiny = {0, 0, 1, 1};
+    const RecordRegion whole = {0, 0, MAX, MAX}, huge = {MIN, MIN, MAX, MAX};
+    const MappingCase cases[] = {
+        // The demo window at 100,100 640x360 as an unaware program sees it at 125, 150
+        // and 200 %, and the bridge's cut at the scaled screen's edge.
+        {{80, 80, 512, 288}, {{0, 0, 1536, 864}, main}, {100, 100, 740, 460}},
+        {{67, 67, 426, 240}, {{0, 0, 1280, 720}, main}, {100, 100, 740, 461}},
+        {{50, 50, 320, 180}, {{0, 0, 960, 540}, main}, {100, 100, 740, 460}},
+        {{1000, 500, 280, 220}, {{0, 0, 1280, 720}, main}, {1500, 750, 1920, 1080}},
+        // Rounded outwards, past the monitor's origin too.
+        {{1, 1, 1, 2}, {{0, 0, 1280, 720}, main}, {1, 1, 3, 5}},
+        {{-11, -11, 10, 10}, {{0, 0, 1280, 720}, main}, {-17, -17, -1, -1}},
+        // Monitors right and left of the main one.
+        {{1930, 10, 100, 100}, {{1920, 0, 1280, 720}, {1920, 0, 1920, 1080}}, {1935, 15, 2085, 165}},
+        {{-1275, 5, 11, 11}, {{-1280, 0, 1280, 720}, {-1920, 0, 1920, 1080}}, {-1913, 7, -1896, 24}},
+        // A monitor without size changes nothing.
+        {{67, 67, 426, 240}, {{0, 0, 0, 720}, main}, {67, 67, 493, 307}},
+        {{67, 67, 426, 240}, {{0, 0, 1280, 0}, main}, {67, 67, 493, 307}},
+        {{67, 67, 426, 240}, {{0, 0, 1280, 720}, {0, 0, 0, 1080}}, {67, 67, 493, 307}},
+        {{67, 67, 426, 240}, {{0, 0, 1280, 720}, {0, 0, 1920, 0}}, {67, 67, 493, 307}},
+        // At 100 % nothing moves; extremes saturate to 32 bits.
+        {{MAX, MIN, MAX, MAX}, {main, main}, {MAX, MIN, MAX, -1}},
+        {{MAX, MAX, 1, 1}, {main, main}, {MAX, MAX, MAX, MAX}},
+        {{MIN, MIN, 1, 1}, {main, {-1, -1, 1920, 1080}}, {MIN, MIN, MIN, MIN}},
+        {{MIN, 0, MAX, 1}, {tiny, whole}, {MIN, 0, -MAX, MAX}},
+        {{MAX, MAX, MAX, MAX}, {{MIN, MIN, 1, 1}, whole}, {MAX, MAX, MAX, MAX}},
+        {{MAX, MAX, MAX, MAX}, {huge, tiny}, {2, 2, 4, 4}},
+        {{MIN, MIN, MAX, MAX}, {huge, main}, {0, 0, 1920, 1080}},
+    };
+    for (const MappingCase& c : cases) {
+        const RegionEdges p = RegionInPixels(c.region, c.monitor);
+        EXPECT_TRUE(p.left == c.pixels.left && p.top == c.pixels.top &&
+                    p.right == c.pixels.right && p.bottom == c.pixels.bottom)
+            << &c - cases << ": " << p.left << "," << p.top << " " << p.right << "," << p.bottom;
+    }
 }
 
 TEST(DescribeRegionCheck, NamesTheFieldAndItsText)

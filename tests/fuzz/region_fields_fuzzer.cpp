@@ -3,7 +3,8 @@
 // an optional sign and optional blanks around it; every refusal names its field. The
 // input is the virtual screen (left, top, width, height as little-endian 32-bit
 // values) followed by the field texts, each ended by a zero byte; a text the input
-// does not reach is missing (null).
+// does not reach is missing (null). Eight more values after the texts are a monitor as
+// the fields' writer saw it and in pixels: the region maps as a 128-bit model says.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -52,6 +53,20 @@ bool ModelParse(const char* text, int32_t& value)
     }
     value = static_cast<int32_t>(strtoll(digits.c_str(), nullptr, 10) * (negative ? -1 : 1));
     return true;
+}
+
+// start + offset * to / from, rounded down or up, saturated to 32 bits.
+int64_t ModelEdge(int64_t edge, int32_t seenStart, int32_t seenSize, int32_t pixelsStart,
+                  int32_t pixelsSize, bool roundUp)
+{
+    const __int128 product = static_cast<__int128>(edge - seenStart) * pixelsSize;
+    __int128 quotient = product / seenSize;
+    if (product % seenSize != 0 && (product > 0) == roundUp) {
+        quotient += roundUp ? 1 : -1;
+    }
+    const __int128 value = pixelsStart + quotient;
+    return static_cast<int64_t>(
+        std::min<__int128>(INT32_MAX, std::max<__int128>(INT32_MIN, value)));
 }
 
 void CheckMessage(const RegionCheck& check, const char* const texts[FIELD_COUNT])
@@ -110,7 +125,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
 
-    const RegionCheck check = CheckRegion(texts, screen);
+    // The last text may end with the input rather than a zero byte.
+    const size_t restAt = std::min(at, size);
+    int32_t m[8]; // seen left, top, width, height, then the same in pixels
+    for (size_t i = 0; i < 8; ++i) {
+        m[i] = ReadValue(data + restAt, size - restAt, i);
+    }
+    const MonitorMapping monitor = {{m[0], m[1], m[2], m[3]}, {m[4], m[5], m[6], m[7]}};
+    RegionCheck check = ReadRegion(texts);
+    if (check.status == REGION_OK) {
+        check = CutRegion(RegionInPixels(check.region, monitor), screen);
+    }
     CheckMessage(check, texts);
     if (firstRefused < FIELD_COUNT) {
         FUZZ_CHECK(check.status == REGION_NOT_INTEGER && check.field == firstRefused);
@@ -121,15 +146,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(check.field == (values[FIELD_WIDTH] <= 0 ? FIELD_WIDTH : FIELD_HEIGHT));
         return 0;
     }
-    // The region cut to the screen, in 64 bits.
-    const int64_t left = values[FIELD_LEFT] > screen.left ? values[FIELD_LEFT] : screen.left;
-    const int64_t top = values[FIELD_TOP] > screen.top ? values[FIELD_TOP] : screen.top;
-    const int64_t right = std::min<int64_t>(static_cast<int64_t>(values[FIELD_LEFT]) +
-                                                values[FIELD_WIDTH],
-                                            static_cast<int64_t>(screen.left) + screen.width);
-    const int64_t bottom = std::min<int64_t>(static_cast<int64_t>(values[FIELD_TOP]) +
-                                                 values[FIELD_HEIGHT],
-                                             static_cast<int64_t>(screen.top) + screen.height);
+    // The region in pixels, the same as written with a monitor without size.
+    int64_t edges[4] = {values[FIELD_LEFT], values[FIELD_TOP],
+                        static_cast<int64_t>(values[FIELD_LEFT]) + values[FIELD_WIDTH],
+                        static_cast<int64_t>(values[FIELD_TOP]) + values[FIELD_HEIGHT]};
+    for (int i = 0; m[2] > 0 && m[3] > 0 && m[6] > 0 && m[7] > 0 && i < 4; ++i) {
+        edges[i] = ModelEdge(edges[i], m[i % 2], m[2 + i % 2], m[4 + i % 2], m[6 + i % 2], i >= 2);
+    }
+    // Then cut to the screen, in 64 bits.
+    const int64_t left = std::max<int64_t>(edges[0], screen.left);
+    const int64_t top = std::max<int64_t>(edges[1], screen.top);
+    const int64_t right =
+        std::min<int64_t>(edges[2], static_cast<int64_t>(screen.left) + screen.width);
+    const int64_t bottom =
+        std::min<int64_t>(edges[3], static_cast<int64_t>(screen.top) + screen.height);
     if (right <= left || bottom <= top) {
         FUZZ_CHECK(check.status == REGION_OFF_SCREEN);
         return 0;
