@@ -369,10 +369,10 @@ static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan&
     // So that a run that ends this one can say where this one's file goes.
     if (!outcome.path.empty() && !g_host.fileNamed) {
         g_host.fileNamed = true;
-        std::string output = Utf8FromWide(plan.output);
-        NameRecordingFile(plan.outputFolder
-                              ? output + outcome.path.substr(outcome.path.find_last_of('\\') + 1)
-                              : output);
+        NameRecordingFile(plan.output.back() == '\\'
+                              ? plan.output +
+                                    outcome.path.substr(outcome.path.find_last_of('\\') + 1)
+                              : plan.output);
     }
     return outcome;
 }
@@ -620,7 +620,7 @@ static int Record(const HostOptions& options)
              GetCurrentProcessId(), GetTickCount());
     g_host.job = JoinRunJob(g_host.jobName);
     EndedRun ended;
-    if (ClaimRecording(Utf8FromWide(plan.output), ended)) {
+    if (ClaimRecording(plan.output, ended)) {
         Complain("warning: this recording ends the one another bridge-host (process " +
                  std::to_string(ended.hostId) + ") started at " + ended.started +
                  "; that one keeps its file, which goes to " + ended.file);
