@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "avi_summary.h"
+#include "avi_file.h"
 #include "bridge_client.h"
 #include "code_page.h"
 #include "host_options.h"
@@ -390,7 +390,7 @@ static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan&
     std::string log;
     std::string error;
     if (session.toolId == 0 || !ReadRunsToolLog(plan, log, error)) {
-        return ToolOutcome{TOOL_SILENT, "", ""};
+        return ToolOutcome{TOOL_SILENT, "", "", ""};
     }
     return ReadToolOutcome(log, session.toolId);
 }
@@ -467,41 +467,6 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
 }
 
-static bool ReadFileBytes(void* context, uint64_t offset, void* into, uint32_t count)
-{
-    HANDLE file = static_cast<HANDLE>(context);
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof at);
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    return ReadFile(file, into, count, &done, &at) && done == count;
-}
-
-// Whether the file is a complete recording, with the figures of one.
-static bool ReadRecording(const std::wstring& path, AviSummary& summary, std::string& error)
-{
-    std::string shown = Utf8FromWide(path);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = shown + " could not be read: " + DescribeFailure("CreateFileW", GetLastError());
-        return false;
-    }
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    AviSource source = {ReadFileBytes, file, static_cast<uint64_t>(size.QuadPart)};
-    std::string problem;
-    bool read = ReadAviSummary(source, summary, problem);
-    CloseHandle(file);
-    if (!read) {
-        error = shown + " is not readable as AVI: " + problem;
-    } else if (!AviComplete(summary)) {
-        error = shown + " was not closed properly: its index or frame count is missing";
-    }
-    return read && AviComplete(summary);
-}
-
 // Moves the complete recording where the plan says, copying where it must; where that
 // fails it stays, and the user is told where it is.
 static std::wstring MoveRecording(const std::wstring& from, const RunPlan& plan)
@@ -553,7 +518,7 @@ static int ReportRun(const BridgeSession& session, const HostOptions& options,
     if (!facts.tool.path.empty()) {
         path = InToolWorkDir(plan, facts.tool.path);
         facts.path = Utf8FromWide(path);
-        facts.complete = ReadRecording(path, summary, facts.fileProblem);
+        facts.complete = ReadAviFile(path, summary, facts.fileProblem);
     }
     RunVerdict verdict = JudgeRun(facts);
     if (verdict.exitCode == EXIT_RECORDING_FAILED) {
@@ -617,7 +582,7 @@ static int Record(const HostOptions& options)
     facts.stoppedAsAsked = ran && asked && !session.stoppedDuringStart;
     facts.runProblem = !ran ? session.error
                             : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING : "";
-    facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
+    facts.tool = ToolOutcome{TOOL_SILENT, "", "", ""};
     int exitCode = ReportRun(session, options, plan, facts);
     EndBridgeSession(session);
     RestoreQuickEdit();

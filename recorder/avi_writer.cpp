@@ -49,7 +49,8 @@ static bool WriteHead(AviWriter* writer, char* error, size_t size)
                             writer->firstClosed ? writer->firstMoviBytes : writer->fill.frameBytes,
                             writer->firstClosed,
                             writer->segments.data(),
-                            static_cast<uint32_t>(writer->segments.size())};
+                            static_cast<uint32_t>(writer->segments.size()),
+                            writer->largestFrame};
     uint8_t head[AVI_HEAD_BYTES];
     FormatAviHead(writer->stream, progress, head);
     if (!WriteAt(writer, 0, head, sizeof head)) {
@@ -77,6 +78,13 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
 {
     const bool first = InFirstSegment(writer);
     const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
+    // A later segment whose first write failed holds nothing: no index, no entry in the
+    // super index, and the file ends where it would have begun. The heads still catch
+    // up, with a segment closed just before, whose own rewrite may be what failed.
+    if (!first && frames == 0) {
+        CutAt(writer->file, writer->fill.segmentStart);
+        return WriteHead(writer, error, size);
+    }
     const uint64_t standardBytes = AviStandardIndexBytes(frames);
     std::vector<uint8_t> indexes(standardBytes + (first ? AviIndexBytes(frames) : 0));
     FormatAviStandardIndex(writer->frameSizes.data(), frames, MoviBase(writer), indexes.data());
@@ -121,6 +129,10 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     writer->firstClosed = false;
     writer->segments.clear();
     writer->frameSizes.clear();
+    writer->largestFrame = 0;
+    writer->lastPicture = 0;
+    writer->endsInRepeat = false;
+    writer->failed = false;
     snprintf(writer->folder, sizeof writer->folder, "%s", path);
     char* slash = strrchr(writer->folder, '\\');
     if (slash != nullptr) {
@@ -170,45 +182,53 @@ static bool RoomFor(const AviWriter* writer, uint64_t closedEnd, char* error, si
     return false;
 }
 
-AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
-                       size_t size)
+static AviWrite PutFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
+                         size_t size)
 {
     const FramePlan plan = PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit);
-    if (plan.place == PLACE_AT_LIMIT) {
+    // A repeat needs the room of the picture that may have to follow it as well.
+    FramePlan needed = plan;
+    if (bytes == 0 && writer->lastPicture > 0 && plan.place != PLACE_AT_LIMIT) {
+        needed = PlanFrame(FillAfter(writer->fill, plan.place, 0), writer->lastPicture,
+                           writer->segmentLimit, writer->fileLimit);
+    }
+    if (needed.place == PLACE_AT_LIMIT) {
         snprintf(error, size, "the file reached its size limit");
         return AVI_AT_LIMIT;
     }
-    if (!RoomFor(writer, plan.closedEnd, error, size)) {
+    if (!RoomFor(writer, needed.closedEnd, error, size)) {
         return AVI_FAILED;
     }
     if (plan.place == PLACE_IN_NEW_SEGMENT && !CloseSegment(writer, error, size)) {
         return AVI_FAILED;
     }
-    writer->chunk.clear();
+    std::vector<uint8_t>& chunk = bytes > 0 ? writer->chunk : writer->repeatChunk;
+    chunk.clear();
     const bool opening = writer->fill.frames == 0 && !InFirstSegment(writer);
     if (opening) {
         uint8_t head[AVI_SEGMENT_HEAD_BYTES];
         FormatAviSegmentHead(0, head);
-        writer->chunk.assign(head, head + sizeof head);
+        chunk.assign(head, head + sizeof head);
     }
     uint8_t header[AVI_CHUNK_HEADER_BYTES];
     FormatFrameChunkHeader(bytes, header);
-    writer->chunk.insert(writer->chunk.end(), header, header + sizeof header);
-    writer->chunk.insert(writer->chunk.end(), static_cast<const uint8_t*>(data),
-                         static_cast<const uint8_t*>(data) + bytes);
+    chunk.insert(chunk.end(), header, header + sizeof header);
+    chunk.insert(chunk.end(), static_cast<const uint8_t*>(data),
+                 static_cast<const uint8_t*>(data) + bytes);
     if (bytes & 1) {
-        writer->chunk.push_back(0);
+        chunk.push_back(0);
     }
-    if (!WriteAt(writer, writer->end, writer->chunk.data(), writer->chunk.size())) {
+    if (!WriteAt(writer, writer->end, chunk.data(), chunk.size())) {
         DescribeLastError("WriteFile(frame)", error, size);
         CutAt(writer->file, writer->end);
         return AVI_FAILED;
     }
-    writer->end += writer->chunk.size();
-    writer->fill.frames += 1;
-    writer->fill.frameBytes += FrameChunkBytes(bytes);
-    writer->fill.totalFrames += 1;
+    writer->end += chunk.size();
+    writer->fill = FillAfter(writer->fill, PLACE_IN_SEGMENT, bytes);
     writer->frameSizes.push_back(bytes);
+    writer->largestFrame = bytes > writer->largestFrame ? bytes : writer->largestFrame;
+    writer->lastPicture = bytes > 0 ? bytes : writer->lastPicture;
+    writer->endsInRepeat = bytes == 0;
     // About once a second the heads catch up, so an ended tool loses at most that.
     if (writer->stream.fps > 0 && writer->fill.totalFrames % writer->stream.fps == 0) {
         if (!WriteHead(writer, error, size) ||
@@ -218,6 +238,26 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
         }
     }
     return AVI_WRITTEN;
+}
+
+AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
+                       size_t size)
+{
+    const AviWrite written = PutFrame(writer, data, bytes, error, size);
+    writer->failed = writer->failed || written == AVI_FAILED;
+    return written;
+}
+
+std::vector<uint8_t> LastAviPicture(const AviWriter* writer)
+{
+    if (!writer->endsInRepeat || writer->failed) {
+        return {};
+    }
+    // The picture's chunk ends the last picture write, after any segment opening.
+    const uint8_t* data =
+        writer->chunk.data() + writer->chunk.size() - FrameChunkBytes(writer->lastPicture) +
+        AVI_CHUNK_HEADER_BYTES;
+    return std::vector<uint8_t>(data, data + writer->lastPicture);
 }
 
 bool CloseAviWriter(AviWriter* writer, char* error, size_t size)
