@@ -78,11 +78,11 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
 {
     const bool first = InFirstSegment(writer);
     const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
-    // A later segment whose first write failed holds nothing: no index, no entry in the
-    // super index, and the file ends where it would have begun. The heads still catch
-    // up, with a segment closed just before, whose own rewrite may be what failed.
+    // A later segment whose first write failed holds nothing (the failed write cut the
+    // file where it would have begun): no index and no entry in the super index. The
+    // heads still catch up, with a segment closed just before, whose own rewrite may be
+    // what failed.
     if (!first && frames == 0) {
-        CutAt(writer->file, writer->fill.segmentStart);
         return WriteHead(writer, error, size);
     }
     const uint64_t standardBytes = AviStandardIndexBytes(frames);

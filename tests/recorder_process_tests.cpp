@@ -20,6 +20,8 @@
 #include "avi_summary.h"
 #include "bridge_contract.h"
 #include "capture_session.h"
+#include "describe_error.h"
+#include "jpeg_baseline.h"
 #include "media_check.h"
 #include "process_harness.h"
 #include "recorder.h"
@@ -444,7 +446,7 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 // The platform's own AVI reader finds each frame through the file's index: every
 // sample must be one whole JPEG image or empty (a repeat of the one before), the first
-// an image, and there must be as many as were written.
+// and the last an image, and there must be as many as were written.
 void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
 {
     AVIFileInit();
@@ -459,7 +461,8 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
             AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr);
             std::vector<unsigned char> data(bytes > 0 ? bytes : 1);
             AVIStreamRead(stream, i, 1, data.data(), bytes, nullptr, nullptr);
-            bool whole = (bytes == 0 && i > 0) ||
+            const bool inner = i > 0 && i + 1 < AVIStreamLength(stream);
+            bool whole = (bytes == 0 && inner) ||
                          (bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
                           data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9);
             EXPECT_TRUE(whole) << "frame " << i << " of " << bytes << " bytes";
@@ -633,14 +636,15 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
     ExpectDecodesInFull(folder, video);
 }
 
-// The capture of frame 5 held until the stop reads the clock, which from then on stands
-// past the time the stop leaves for writing what is queued.
+// The capture of frame g_heldAt held until the stop reads the clock, which from then on
+// stands past the time the stop leaves for writing what is queued.
 HANDLE g_captureHeld;
+int g_heldAt;
 std::atomic<int> g_stopClockReads;
 
-bool CaptureHeldAtFive(HDC memory, HDC screen, const RecordRegion& r)
+bool CaptureHeld(HDC memory, HDC screen, const RecordRegion& r)
 {
-    if (g_captures++ == 5) {
+    if (g_captures++ == g_heldAt) {
         WaitForSingleObject(g_captureHeld, WAIT_LIMIT_MS);
     }
     return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
@@ -651,7 +655,7 @@ int64_t ClockOfTheStop()
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    if (g_captures <= 5) {
+    if (g_captures <= g_heldAt) {
         return now.QuadPart;
     }
     if (g_stopClockReads++ == 0) {
@@ -661,25 +665,40 @@ int64_t ClockOfTheStop()
     return now.QuadPart + 3600 * frequency.QuadPart;
 }
 
-// What is still queued once the time after a stop is over is left out.
+// What is still queued once the time after a stop is over is left out; when that time
+// ends among the still screen's repeats, the last slot shows the picture again.
 TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
 {
-    std::string folder = MakeTempDir("drain");
-    std::string video = NewFile(folder + "drain.avi");
-    g_captures = 0;
-    g_stopClockReads = 0;
-    g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CaptureSettings settings = SessionSettings(CaptureHeldAtFive, ClockOfTheStop, nullptr);
-    char error[SESSION_ERROR_SIZE] = "";
-    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
-    ASSERT_NE(session, nullptr) << error;
-    EXPECT_TRUE(WaitUntil([] { return g_captures > 5; }, WAIT_LIMIT_MS));
-    CaptureStats stats;
-    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
-    CloseHandle(g_captureHeld);
-    EXPECT_EQ(stats.framesCaptured, 6u);
-    EXPECT_LT(stats.framesWritten, 6u);
-    ExpectComplete(video, stats.framesWritten);
+    for (int heldAt : {5, 3 * DEFAULT_FPS}) {
+        SCOPED_TRACE(heldAt);
+        std::string folder = MakeTempDir("drain");
+        std::string video = NewFile(folder + "drain.avi");
+        g_captures = 0;
+        g_heldAt = heldAt;
+        g_stopClockReads = 0;
+        g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        CaptureSettings settings = SessionSettings(CaptureHeld, ClockOfTheStop, nullptr);
+        char error[SESSION_ERROR_SIZE] = "";
+        CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+        ASSERT_NE(session, nullptr) << error;
+        EXPECT_TRUE(WaitUntil([] { return g_captures > g_heldAt; }, WAIT_LIMIT_MS));
+        CaptureStats stats;
+        EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+        CloseHandle(g_captureHeld);
+        EXPECT_EQ(stats.framesCaptured, heldAt + 1u);
+        EXPECT_LT(stats.framesWritten, heldAt + 1u);
+        ExpectComplete(video, stats.framesWritten);
+        ExpectIndexedJpegFrames(video, stats.framesWritten);
+    }
+}
+
+bool WriteThrough(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
 }
 
 // Writes of the file that fail for its indexes, which go out when it is closed.
@@ -689,11 +708,82 @@ bool WriteAllButIndexes(HANDLE file, uint64_t offset, const void* data, size_t b
         SetLastError(ERROR_DISK_FULL);
         return false;
     }
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD written = 0;
-    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
+    return WriteThrough(file, offset, data, bytes);
+}
+
+// One write that fails with a full disk: the one that begins the g_failOpening-th later
+// segment (its opening and first frame), or the head's rewrite as the
+// g_failClosingHead-th segment closes (after its index, and its own opening's rewrite).
+int g_failOpening;
+int g_failClosingHead;
+int g_openings;
+int g_closings;
+bool g_afterIndex;
+
+bool WriteFailingOnce(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    const bool opening =
+        offset > 0 && bytes > AVI_SEGMENT_HEAD_BYTES && memcmp(data, "RIFF", 4) == 0;
+    const bool closingHead = offset == 0 && g_afterIndex;
+    g_afterIndex = memcmp(data, "ix00", 4) == 0 || (g_afterIndex && offset > 0);
+    if ((opening && ++g_openings == g_failOpening) ||
+        (closingHead && ++g_closings == g_failClosingHead)) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return WriteThrough(file, offset, data, bytes);
+}
+
+// The file keeps the segments before the failed write, whole: the segment it began is
+// left out, no index or super index entry of its own, and the heads still catch up.
+TEST(CaptureSession, AFailedWriteWhereASegmentBeginsLeavesTheFileWhole)
+{
+    const struct {
+        const char* name;
+        int opening;
+        int closingHead;
+        uint32_t segments;
+        const char* says;
+    } cases[] = {
+        {"the 2nd segment's first write", 1, 0, 1, "WriteFile(frame) failed"},
+        {"the 3rd segment's first write", 2, 0, 2, "WriteFile(frame) failed"},
+        {"the head's rewrite as the 2nd segment closes", 0, 2, 2,
+         "WriteFile(recording head) failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string folder = MakeTempDir("segment_failure");
+        std::string video = NewFile(folder + "segment_failure.avi");
+        HWND listener = StartListening();
+        g_failOpening = c.opening;
+        g_failClosingHead = c.closingHead;
+        g_openings = g_closings = 0;
+        g_afterIndex = false;
+        CaptureSettings settings = SessionSettings(nullptr, nullptr, WriteFailingOnce, listener);
+        settings.segmentLimit = 40000;
+        settings.flatOut = true;
+        char error[SESSION_ERROR_SIZE] = "";
+        CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+        ASSERT_NE(session, nullptr) << error;
+        EXPECT_TRUE(WaitUntil([] { return g_notices[NOTICE_ENDED] > 0; }, WAIT_LIMIT_MS));
+        CaptureStats stats;
+        EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_FAILED);
+        DestroyWindow(listener);
+        EXPECT_NE(strstr(error, c.says), nullptr) << error;
+        const std::string bytes = ReadTextFile(video);
+        AviSummary summary;
+        std::string problem;
+        ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, problem)) << problem;
+        EXPECT_TRUE(AviComplete(summary));
+        EXPECT_EQ(summary.frames, stats.framesWritten);
+        EXPECT_EQ(summary.segments, c.segments);
+        // Cut where the failed segment would have begun: the last segment ends the file.
+        const size_t last = bytes.rfind(c.segments > 1 ? "AVIX" : "AVI ") - 8;
+        uint32_t lastSize;
+        memcpy(&lastSize, bytes.data() + last + 4, 4);
+        EXPECT_EQ(last + 8 + lastSize, bytes.size());
+        ExpectDecodesInFull(folder, video);
+    }
 }
 
 // Indexes that cannot be written when the file is closed after the stop make the end a
@@ -738,6 +828,35 @@ TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
         return GetFileAttributesA(video.c_str()) == INVALID_FILE_ATTRIBUTES;
     }, WAIT_LIMIT_MS));
     CloseHandle(g_openHeld);
+}
+
+// Near the size limit a repeat is refused once the last picture would not fit after it,
+// so that the picture can still end the file.
+TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
+{
+    std::string folder = MakeTempDir("repeats");
+    std::string video = NewFile(folder + "repeats.avi");
+    std::vector<uint8_t> pixels(16 * 16 * 4, 0x80);
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(EncodeBaselineJpeg({pixels.data(), 64, 16, 16}, JPEG_QUALITY, &jpeg));
+    const DWORD bytes = static_cast<DWORD>(jpeg.size());
+    AviWriter writer;
+    char error[ERROR_TEXT_SIZE] = "";
+    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 16, 16, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
+                              AVI_HEAD_BYTES + 4000, nullptr, error, sizeof error)) << error;
+    EXPECT_EQ(WriteAviFrame(&writer, jpeg.data(), bytes, error, sizeof error), AVI_WRITTEN);
+    uint64_t repeats = 0;
+    while (WriteAviFrame(&writer, nullptr, 0, error, sizeof error) == AVI_WRITTEN) {
+        ++repeats;
+    }
+    EXPECT_GT(repeats, 10u);
+    EXPECT_EQ(LastAviPicture(&writer), jpeg);
+    EXPECT_EQ(WriteAviFrame(&writer, jpeg.data(), bytes, error, sizeof error), AVI_WRITTEN);
+    EXPECT_TRUE(LastAviPicture(&writer).empty());
+    ASSERT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
+    ExpectComplete(video, repeats + 2);
+    ExpectIndexedJpegFrames(video, repeats + 2);
+    ExpectDecodesInFull(folder, video);
 }
 
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
