@@ -416,9 +416,6 @@ static const std::string* BlockAt(AviBlockCache& cache, uint64_t offset)
 static bool ReadCached(void* context, uint64_t offset, void* into, uint32_t count)
 {
     AviBlockCache& cache = *static_cast<AviBlockCache*>(context);
-    if (offset > cache.source.size || cache.source.size - offset < count) {
-        return false;
-    }
     unsigned char* to = static_cast<unsigned char*>(into);
     while (count > 0) {
         const std::string* block = BlockAt(cache, offset);

@@ -132,7 +132,6 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     writer->largestFrame = 0;
     writer->lastPicture = 0;
     writer->endsInRepeat = false;
-    writer->failed = false;
     snprintf(writer->folder, sizeof writer->folder, "%s", path);
     char* slash = strrchr(writer->folder, '\\');
     if (slash != nullptr) {
@@ -182,8 +181,8 @@ static bool RoomFor(const AviWriter* writer, uint64_t closedEnd, char* error, si
     return false;
 }
 
-static AviWrite PutFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
-                         size_t size)
+AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
+                       size_t size)
 {
     const FramePlan plan = PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit);
     // A repeat needs the room of the picture that may have to follow it as well.
@@ -240,17 +239,9 @@ static AviWrite PutFrame(AviWriter* writer, const void* data, DWORD bytes, char*
     return AVI_WRITTEN;
 }
 
-AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
-                       size_t size)
-{
-    const AviWrite written = PutFrame(writer, data, bytes, error, size);
-    writer->failed = writer->failed || written == AVI_FAILED;
-    return written;
-}
-
 std::vector<uint8_t> LastAviPicture(const AviWriter* writer)
 {
-    if (!writer->endsInRepeat || writer->failed) {
+    if (!writer->endsInRepeat) {
         return {};
     }
     // The picture's chunk ends the last picture write, after any segment opening.

@@ -44,7 +44,6 @@ struct AviWriter {
     uint32_t largestFrame;
     uint32_t lastPicture;                       // its data bytes; 0 before the first
     bool endsInRepeat;
-    bool failed;                                // a write failed: nothing more is written
     char folder[MAX_PATH];                      // the file's folder, whose drive may fill up
 };
 
@@ -64,8 +63,8 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
 AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
                        size_t size);
 // The last picture's data when the file's last slot is a repeat (the writing ended among
-// repeats: a stop's time ran out, or the size limit) and no write failed; else empty.
-// Written as the next frame, it ends the file in a whole picture.
+// repeats: a stop's time ran out, the size limit, a failure); else empty. Written as
+// the next frame, it ends the file in a whole picture.
 std::vector<uint8_t> LastAviPicture(const AviWriter* writer);
 // Closes the open segment with its indexes, writes the final head and closes the file.
 // When an index does not fit any more, the file keeps its frames without one and this

@@ -831,18 +831,19 @@ TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
 }
 
 // Near the size limit a repeat is refused once the last picture would not fit after it,
-// so that the picture can still end the file.
+// so that the picture can still end the file. The region is tiny: its JPEG outgrows the
+// buffer of three bytes a pixel, and the headers suggest one that holds it.
 TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
 {
     std::string folder = MakeTempDir("repeats");
     std::string video = NewFile(folder + "repeats.avi");
-    std::vector<uint8_t> pixels(16 * 16 * 4, 0x80);
+    std::vector<uint8_t> pixels(4 * 4 * 4, 0x80);
     std::vector<uint8_t> jpeg;
-    ASSERT_TRUE(EncodeBaselineJpeg({pixels.data(), 64, 16, 16}, JPEG_QUALITY, &jpeg));
+    ASSERT_TRUE(EncodeBaselineJpeg({pixels.data(), 16, 4, 4}, JPEG_QUALITY, &jpeg));
     const DWORD bytes = static_cast<DWORD>(jpeg.size());
     AviWriter writer;
     char error[ERROR_TEXT_SIZE] = "";
-    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 16, 16, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
+    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 4, 4, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
                               AVI_HEAD_BYTES + 4000, nullptr, error, sizeof error)) << error;
     EXPECT_EQ(WriteAviFrame(&writer, jpeg.data(), bytes, error, sizeof error), AVI_WRITTEN);
     uint64_t repeats = 0;
@@ -857,6 +858,9 @@ TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
     ExpectComplete(video, repeats + 2);
     ExpectIndexedJpegFrames(video, repeats + 2);
     ExpectDecodesInFull(folder, video);
+    uint32_t suggested = 0;
+    memcpy(&suggested, ReadTextFile(video).data() + 60, 4);   // the main header's
+    EXPECT_EQ(suggested, bytes);
 }
 
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
