@@ -5,9 +5,9 @@
 // next one begins. A frame that would leave no room on the drive for the indexes that
 // close the file is not written, nor one past the file size limit (the file system's,
 // or the super index's room): the recording ends there with a complete file. A repeat
-// is written only while the last picture still fits after it, so that the file can
-// always end in a whole picture. A later segment whose first write failed is left out
-// whole: the file ends where it would have begun.
+// is written only while the last picture still fits after it within those limits, so
+// that such a file can always end in a whole picture. A later segment whose first
+// write failed is left out whole: the file ends where it would have begun.
 #pragma once
 
 #include <windows.h>
