@@ -384,32 +384,29 @@ bool AviComplete(const AviSummary& summary)
            (summary.extendedFrames == 0 || summary.extendedFrames == summary.frames);
 }
 
-// The cached block that holds the offset, read from the source when none does; null when
-// the source cannot give it.
+// The cached block that holds the offset, read from the source in place of the one read
+// longest ago when none does; null when the source cannot give it.
 static const std::string* BlockAt(AviBlockCache& cache, uint64_t offset)
 {
     const uint64_t start = offset - offset % AVI_CACHE_BLOCK_BYTES;
     int slot = 0;
     for (int i = 0; i < AVI_CACHE_BLOCKS; ++i) {
         if (cache.starts[i] == start && !cache.blocks[i].empty()) {
-            cache.lastUse[i] = ++cache.uses;
             return &cache.blocks[i];
         }
-        slot = cache.lastUse[i] < cache.lastUse[slot] ? i : slot;
+        slot = cache.readAt[i] < cache.readAt[slot] ? i : slot;
     }
-    if (start >= cache.source.size) {
-        return nullptr;
-    }
+    // Past the end this asks for more than the source holds, and fails.
     const uint64_t left = cache.source.size - start;
     std::string& block = cache.blocks[slot];
     block.resize(left < AVI_CACHE_BLOCK_BYTES ? left : AVI_CACHE_BLOCK_BYTES);
+    cache.starts[slot] = start;
+    cache.readAt[slot] = ++cache.reads;
     if (!cache.source.read(cache.source.context, start, &block[0],
                            static_cast<uint32_t>(block.size()))) {
         block.clear();
         return nullptr;
     }
-    cache.starts[slot] = start;
-    cache.lastUse[slot] = ++cache.uses;
     return &block;
 }
 
@@ -436,11 +433,11 @@ static bool ReadCached(void* context, uint64_t offset, void* into, uint32_t coun
 AviSource CachedAviSource(AviBlockCache& cache, const AviSource& source)
 {
     cache.source = source;
-    cache.uses = 0;
+    cache.reads = 0;
     for (int i = 0; i < AVI_CACHE_BLOCKS; ++i) {
         cache.blocks[i].clear();
         cache.starts[i] = 0;
-        cache.lastUse[i] = 0;
+        cache.readAt[i] = 0;
     }
     return {ReadCached, &cache, source.size};
 }

@@ -43,8 +43,8 @@ struct AviBlockCache {
     AviSource source;
     std::string blocks[AVI_CACHE_BLOCKS];
     uint64_t starts[AVI_CACHE_BLOCKS];
-    uint64_t lastUse[AVI_CACHE_BLOCKS];   // the oldest is replaced
-    uint64_t uses;
+    uint64_t readAt[AVI_CACHE_BLOCKS];   // the order they were read in
+    uint64_t reads;
 };
 
 // Reads through `cache`, which the returned source points to, set up for `source`.

@@ -24,7 +24,7 @@ static void TakeToolLine(const std::string& text, ToolOutcome& outcome)
     if (outcome.path.empty()) {
         return;
     }
-    if (outcome.end == TOOL_RECORDING && StartsWith(text, LOG_CLOCK_GAP)) {
+    if (StartsWith(text, LOG_CLOCK_GAP)) {
         outcome.gap = text;
         return;
     }

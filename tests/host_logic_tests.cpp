@@ -546,6 +546,16 @@ TEST(ReadAviSummary, ReadsTheFileInBlocks)
     EXPECT_TRUE(AviComplete(summary));
     EXPECT_EQ(summary.frames, 20000u);
     EXPECT_LE(g_sourceReads, static_cast<int>(3 * bytes.size() / AVI_CACHE_BLOCK_BYTES + 8));
+    // Past the end, or where the source fails (it claims more bytes than it has), a read
+    // fails, also when asked again.
+    char byte = 0;
+    for (uint64_t claimed : {bytes.size(), bytes.size() + 10}) {
+        const AviSource cached = CachedAviSource(cache, {CountedRead, &bytes, claimed});
+        for (int again = 0; again < 2; ++again) {
+            EXPECT_FALSE(cached.read(cached.context, bytes.size() + 5, &byte, 1)) << claimed;
+            EXPECT_FALSE(cached.read(cached.context, claimed + AVI_CACHE_BLOCK_BYTES, &byte, 1));
+        }
+    }
 }
 
 // A writer ended at any moment leaves a prefix of the file: every prefix, and every
