@@ -390,7 +390,7 @@ static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan&
     std::string log;
     std::string error;
     if (session.toolId == 0 || !ReadRunsToolLog(plan, log, error)) {
-        return ToolOutcome{TOOL_SILENT, "", "", ""};
+        return ToolOutcome{TOOL_SILENT, "", ""};
     }
     return ReadToolOutcome(log, session.toolId);
 }
@@ -582,7 +582,7 @@ static int Record(const HostOptions& options)
     facts.stoppedAsAsked = ran && asked && !session.stoppedDuringStart;
     facts.runProblem = !ran ? session.error
                             : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING : "";
-    facts.tool = ToolOutcome{TOOL_SILENT, "", "", ""};
+    facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
     int exitCode = ReportRun(session, options, plan, facts);
     EndBridgeSession(session);
     RestoreQuickEdit();

@@ -12,13 +12,13 @@ static void TakeToolLine(const std::string& text, ToolOutcome& outcome)
 {
     size_t into = text.rfind(LOG_INTO);
     if (StartsWith(text, LOG_RECORDING) && into != std::string::npos) {
-        outcome = {TOOL_RECORDING, text.substr(into + sizeof LOG_INTO - 1), text, ""};
+        outcome = {TOOL_RECORDING, text.substr(into + sizeof LOG_INTO - 1), text};
         return;
     }
     // Also after the file was named: the tool names it before its encoder starts, and
     // removes it when the encoder does not.
     if (StartsWith(text, LOG_NOT_RECORDING)) {
-        outcome = {TOOL_REFUSED, "", text, ""};
+        outcome = {TOOL_REFUSED, "", text};
         return;
     }
     if (outcome.path.empty()) {
@@ -44,7 +44,7 @@ static void TakeToolLine(const std::string& text, ToolOutcome& outcome)
 
 ToolOutcome ReadToolOutcome(const std::string& log, unsigned long processId)
 {
-    ToolOutcome outcome = {TOOL_SILENT, "", "", ""};
+    ToolOutcome outcome = {TOOL_SILENT, "", ""};
     std::string tag = LOG_PID_TAG + std::to_string(processId) + LOG_PID_END;
     size_t start = 0;
     while (start < log.size()) {

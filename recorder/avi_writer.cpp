@@ -129,8 +129,8 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     writer->firstClosed = false;
     writer->segments.clear();
     writer->frameSizes.clear();
+    writer->picture.clear();
     writer->largestFrame = 0;
-    writer->lastPicture = 0;
     writer->endsInRepeat = false;
     snprintf(writer->folder, sizeof writer->folder, "%s", path);
     char* slash = strrchr(writer->folder, '\\');
@@ -185,48 +185,52 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
                        size_t size)
 {
     const FramePlan plan = PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit);
-    // A repeat needs the room of the picture that may have to follow it as well.
+    // Within the size limits a repeat needs the room of the picture that may have to
+    // follow it as well.
     FramePlan needed = plan;
-    if (bytes == 0 && writer->lastPicture > 0 && plan.place != PLACE_AT_LIMIT) {
-        needed = PlanFrame(FillAfter(writer->fill, plan.place, 0), writer->lastPicture,
-                           writer->segmentLimit, writer->fileLimit);
+    if (bytes == 0 && !writer->picture.empty() && plan.place != PLACE_AT_LIMIT) {
+        needed = PlanFrame(FillAfter(writer->fill, plan.place, 0),
+                           static_cast<uint32_t>(writer->picture.size()), writer->segmentLimit,
+                           writer->fileLimit);
     }
     if (needed.place == PLACE_AT_LIMIT) {
         snprintf(error, size, "the file reached its size limit");
         return AVI_AT_LIMIT;
     }
-    if (!RoomFor(writer, needed.closedEnd, error, size)) {
+    if (!RoomFor(writer, plan.closedEnd, error, size)) {
         return AVI_FAILED;
     }
     if (plan.place == PLACE_IN_NEW_SEGMENT && !CloseSegment(writer, error, size)) {
         return AVI_FAILED;
     }
-    std::vector<uint8_t>& chunk = bytes > 0 ? writer->chunk : writer->repeatChunk;
-    chunk.clear();
+    writer->chunk.clear();
     const bool opening = writer->fill.frames == 0 && !InFirstSegment(writer);
     if (opening) {
         uint8_t head[AVI_SEGMENT_HEAD_BYTES];
         FormatAviSegmentHead(0, head);
-        chunk.assign(head, head + sizeof head);
+        writer->chunk.assign(head, head + sizeof head);
     }
     uint8_t header[AVI_CHUNK_HEADER_BYTES];
     FormatFrameChunkHeader(bytes, header);
-    chunk.insert(chunk.end(), header, header + sizeof header);
-    chunk.insert(chunk.end(), static_cast<const uint8_t*>(data),
-                 static_cast<const uint8_t*>(data) + bytes);
+    writer->chunk.insert(writer->chunk.end(), header, header + sizeof header);
+    writer->chunk.insert(writer->chunk.end(), static_cast<const uint8_t*>(data),
+                         static_cast<const uint8_t*>(data) + bytes);
     if (bytes & 1) {
-        chunk.push_back(0);
+        writer->chunk.push_back(0);
     }
-    if (!WriteAt(writer, writer->end, chunk.data(), chunk.size())) {
+    if (!WriteAt(writer, writer->end, writer->chunk.data(), writer->chunk.size())) {
         DescribeLastError("WriteFile(frame)", error, size);
         CutAt(writer->file, writer->end);
         return AVI_FAILED;
     }
-    writer->end += chunk.size();
+    writer->end += writer->chunk.size();
     writer->fill = FillAfter(writer->fill, PLACE_IN_SEGMENT, bytes);
     writer->frameSizes.push_back(bytes);
     writer->largestFrame = bytes > writer->largestFrame ? bytes : writer->largestFrame;
-    writer->lastPicture = bytes > 0 ? bytes : writer->lastPicture;
+    if (bytes > 0) {
+        writer->picture.assign(static_cast<const uint8_t*>(data),
+                               static_cast<const uint8_t*>(data) + bytes);
+    }
     writer->endsInRepeat = bytes == 0;
     // About once a second the heads catch up, so an ended tool loses at most that.
     if (writer->stream.fps > 0 && writer->fill.totalFrames % writer->stream.fps == 0) {
@@ -241,14 +245,7 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
 
 std::vector<uint8_t> LastAviPicture(const AviWriter* writer)
 {
-    if (!writer->endsInRepeat) {
-        return {};
-    }
-    // The picture's chunk ends the last picture write, after any segment opening.
-    const uint8_t* data =
-        writer->chunk.data() + writer->chunk.size() - FrameChunkBytes(writer->lastPicture) +
-        AVI_CHUNK_HEADER_BYTES;
-    return std::vector<uint8_t>(data, data + writer->lastPicture);
+    return writer->endsInRepeat ? writer->picture : std::vector<uint8_t>();
 }
 
 bool CloseAviWriter(AviWriter* writer, char* error, size_t size)

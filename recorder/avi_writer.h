@@ -39,10 +39,9 @@ struct AviWriter {
     bool firstClosed;
     std::vector<AviSuperIndexEntry> segments;   // the closed ones
     std::vector<uint32_t> frameSizes;           // the open segment's, for its indexes
-    std::vector<uint8_t> chunk;                 // what the last picture's write put down
-    std::vector<uint8_t> repeatChunk;           // likewise for a repeat
+    std::vector<uint8_t> chunk;                 // what one frame's write puts down
+    std::vector<uint8_t> picture;               // the last picture's data
     uint32_t largestFrame;
-    uint32_t lastPicture;                       // its data bytes; 0 before the first
     bool endsInRepeat;
     char folder[MAX_PATH];                      // the file's folder, whose drive may fill up
 };

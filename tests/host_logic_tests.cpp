@@ -238,14 +238,13 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
 
 TEST(JudgeRun, ExitCodeAndReasonFromTheRunTheLogAndTheFile)
 {
-    const ToolOutcome saved = {TOOL_SAVED, "r.avi", "Saved r.avi: 9 frames", ""};
-    const ToolOutcome limit = {TOOL_SAVED_AT_LIMIT, "r.avi", "Stopped at the limit; saved r.avi",
-                               ""};
-    const ToolOutcome silent = {TOOL_SILENT, "", "", ""};
-    const ToolOutcome refused = {TOOL_REFUSED, "", "Not recording: width -4", ""};
-    const ToolOutcome unlogged = {TOOL_RECORDING, "r.avi", "Recording 9x9 into r.avi", ""};
-    const ToolOutcome failed = {TOOL_FAILED, "r.avi", "Recording failed; kept r.avi: x", ""};
-    const ToolOutcome slept = {TOOL_SAVED, "r.avi", "Saved r.avi: 9 frames", "The clock stood"};
+    const ToolOutcome saved = {TOOL_SAVED, "r.avi", "Saved r.avi: 9 frames"};
+    const ToolOutcome limit = {TOOL_SAVED_AT_LIMIT, "r.avi", "Stopped at the limit; saved r.avi"};
+    const ToolOutcome silent = {TOOL_SILENT, "", ""};
+    const ToolOutcome refused = {TOOL_REFUSED, "", "Not recording: width -4"};
+    const ToolOutcome unlogged = {TOOL_RECORDING, "r.avi", "Recording 9x9 into r.avi"};
+    const ToolOutcome failed = {TOOL_FAILED, "r.avi", "Recording failed; kept r.avi: x"};
+    const ToolOutcome slept = {TOOL_SAVED, "r.avi", "Saved r.avi", "The clock stood still"};
     const struct {
         bool asAsked;
         const char* problem;
@@ -269,9 +268,8 @@ TEST(JudgeRun, ExitCodeAndReasonFromTheRunTheLogAndTheFile)
          "the tool's end was never logged, but the file is whole"},
         {false, "the bridge ended", unlogged, true, EXIT_RECORDING_SHORT,
          "the bridge ended; the tool's end was never logged, but the file is whole"},
-        {true, "", unlogged, false, EXIT_RECORDING_FAILED, "r.avi; the file is incomplete"},
         {true, "", failed, true, EXIT_RECORDING_SHORT, "reported \"Recording failed; kept"},
-        {true, "", slept, true, EXIT_RECORDING_SHORT, "reported \"The clock stood"},
+        {true, "", slept, true, EXIT_RECORDING_SHORT, "reported \"The clock stood still\""},
     };
     for (const auto& c : cases) {
         RunFacts facts = {c.asAsked, c.problem, c.tool, "C:\\r.avi", "log.txt", c.complete,
@@ -521,15 +519,16 @@ TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
     EXPECT_EQ(whole.substr(standard + 8 + 4, 4), std::string("\0\0\0\x80", 4));
 }
 
-// A still recording's many tiny chunks cost a read of the file per block, not per frame.
+// A still recording's tiny chunks cost a read of the file per block, not several a
+// frame; past the end, or where the source fails (it claims more than it has), a read
+// fails, also when asked again.
 int g_sourceReads;
 
 bool CountedRead(void* context, uint64_t offset, void* into, uint32_t count)
 {
     ++g_sourceReads;
     const std::string& bytes = *static_cast<const std::string*>(context);
-    return offset <= bytes.size() && bytes.size() - offset >= count &&
-           memcpy(into, bytes.data() + offset, count) != nullptr;
+    return offset + count <= bytes.size() && memcpy(into, bytes.data() + offset, count);
 }
 
 TEST(ReadAviSummary, ReadsTheFileInBlocks)
@@ -540,20 +539,15 @@ TEST(ReadAviSummary, ReadsTheFileInBlocks)
     AviBlockCache cache;
     AviSummary summary;
     std::string error;
-    g_sourceReads = 0;
-    ASSERT_TRUE(ReadAviSummary(CachedAviSource(cache, {CountedRead, &bytes, bytes.size()}),
-                               summary, error)) << error;
-    EXPECT_TRUE(AviComplete(summary));
-    EXPECT_EQ(summary.frames, 20000u);
+    EXPECT_TRUE(ReadAviSummary(CachedAviSource(cache, {CountedRead, &bytes, bytes.size()}),
+                               summary, error) && AviComplete(summary) && summary.frames == 20000);
     EXPECT_LE(g_sourceReads, static_cast<int>(3 * bytes.size() / AVI_CACHE_BLOCK_BYTES + 8));
-    // Past the end, or where the source fails (it claims more bytes than it has), a read
-    // fails, also when asked again.
     char byte = 0;
     for (uint64_t claimed : {bytes.size(), bytes.size() + 10}) {
         const AviSource cached = CachedAviSource(cache, {CountedRead, &bytes, claimed});
         for (int again = 0; again < 2; ++again) {
-            EXPECT_FALSE(cached.read(cached.context, bytes.size() + 5, &byte, 1)) << claimed;
-            EXPECT_FALSE(cached.read(cached.context, claimed + AVI_CACHE_BLOCK_BYTES, &byte, 1));
+            EXPECT_FALSE(cached.read(cached.context, bytes.size() + 5, &byte, 1) ||
+                         cached.read(cached.context, claimed + AVI_CACHE_BLOCK_BYTES, &byte, 1));
         }
     }
 }

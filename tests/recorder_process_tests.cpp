@@ -461,8 +461,7 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames)
             AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr);
             std::vector<unsigned char> data(bytes > 0 ? bytes : 1);
             AVIStreamRead(stream, i, 1, data.data(), bytes, nullptr, nullptr);
-            const bool inner = i > 0 && i + 1 < AVIStreamLength(stream);
-            bool whole = (bytes == 0 && inner) ||
+            bool whole = (bytes == 0 && i > 0 && i + 1 < AVIStreamLength(stream)) ||
                          (bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
                           data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9);
             EXPECT_TRUE(whole) << "frame " << i << " of " << bytes << " bytes";
@@ -485,14 +484,15 @@ CaptureSettings SessionSettings(CaptureFrame capture, ReadClock clock, WriteFile
             WM_RECORDING_NOTICE, capture, failureLimitMs, clock, write};
 }
 
-// The file is complete and holds that many frames.
-void ExpectComplete(const std::string& video, uint64_t frames)
+// The file is complete and holds that many frames, in that many segments.
+void ExpectComplete(const std::string& video, uint64_t frames, uint32_t segments = 1)
 {
     AviSummary summary;
     std::string problem;
     ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
     EXPECT_TRUE(AviComplete(summary));
     EXPECT_EQ(summary.frames, frames);
+    EXPECT_EQ(summary.segments, segments);
 }
 
 // The tool reserves a recording's name by creating the file; a session only opens it.
@@ -636,15 +636,16 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
     ExpectDecodesInFull(folder, video);
 }
 
-// The capture of frame g_heldAt held until the stop reads the clock, which from then on
-// stands past the time the stop leaves for writing what is queued.
+// The capture of frame HELD_AT (of a still screen: its repeats are written) held until
+// the stop reads the clock, which from then on stands past the time the stop leaves for
+// writing what is queued.
+const int HELD_AT = 3 * DEFAULT_FPS;
 HANDLE g_captureHeld;
-int g_heldAt;
 std::atomic<int> g_stopClockReads;
 
 bool CaptureHeld(HDC memory, HDC screen, const RecordRegion& r)
 {
-    if (g_captures++ == g_heldAt) {
+    if (g_captures++ == HELD_AT) {
         WaitForSingleObject(g_captureHeld, WAIT_LIMIT_MS);
     }
     return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
@@ -655,7 +656,7 @@ int64_t ClockOfTheStop()
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    if (g_captures <= g_heldAt) {
+    if (g_captures <= HELD_AT) {
         return now.QuadPart;
     }
     if (g_stopClockReads++ == 0) {
@@ -665,31 +666,27 @@ int64_t ClockOfTheStop()
     return now.QuadPart + 3600 * frequency.QuadPart;
 }
 
-// What is still queued once the time after a stop is over is left out; when that time
-// ends among the still screen's repeats, the last slot shows the picture again.
+// What is still queued once the time after a stop is over is left out; the time ended
+// among repeats, the last slot shows the picture again.
 TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
 {
-    for (int heldAt : {5, 3 * DEFAULT_FPS}) {
-        SCOPED_TRACE(heldAt);
-        std::string folder = MakeTempDir("drain");
-        std::string video = NewFile(folder + "drain.avi");
-        g_captures = 0;
-        g_heldAt = heldAt;
-        g_stopClockReads = 0;
-        g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        CaptureSettings settings = SessionSettings(CaptureHeld, ClockOfTheStop, nullptr);
-        char error[SESSION_ERROR_SIZE] = "";
-        CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
-        ASSERT_NE(session, nullptr) << error;
-        EXPECT_TRUE(WaitUntil([] { return g_captures > g_heldAt; }, WAIT_LIMIT_MS));
-        CaptureStats stats;
-        EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
-        CloseHandle(g_captureHeld);
-        EXPECT_EQ(stats.framesCaptured, heldAt + 1u);
-        EXPECT_LT(stats.framesWritten, heldAt + 1u);
-        ExpectComplete(video, stats.framesWritten);
-        ExpectIndexedJpegFrames(video, stats.framesWritten);
-    }
+    std::string folder = MakeTempDir("drain");
+    std::string video = NewFile(folder + "drain.avi");
+    g_captures = 0;
+    g_stopClockReads = 0;
+    g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CaptureSettings settings = SessionSettings(CaptureHeld, ClockOfTheStop, nullptr);
+    char error[SESSION_ERROR_SIZE] = "";
+    CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+    ASSERT_NE(session, nullptr) << error;
+    EXPECT_TRUE(WaitUntil([] { return g_captures > HELD_AT; }, WAIT_LIMIT_MS));
+    CaptureStats stats;
+    EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
+    CloseHandle(g_captureHeld);
+    EXPECT_EQ(stats.framesCaptured, HELD_AT + 1u);
+    EXPECT_LT(stats.framesWritten, HELD_AT + 1u);
+    ExpectComplete(video, stats.framesWritten);
+    ExpectIndexedJpegFrames(video, stats.framesWritten);
 }
 
 bool WriteThrough(HANDLE file, uint64_t offset, const void* data, size_t bytes)
@@ -711,55 +708,43 @@ bool WriteAllButIndexes(HANDLE file, uint64_t offset, const void* data, size_t b
     return WriteThrough(file, offset, data, bytes);
 }
 
-// One write that fails with a full disk: the one that begins the g_failOpening-th later
-// segment (its opening and first frame), or the head's rewrite as the
-// g_failClosingHead-th segment closes (after its index, and its own opening's rewrite).
-int g_failOpening;
-int g_failClosingHead;
-int g_openings;
-int g_closings;
+// One write fails with a full disk: the g_failOpening-th that begins a later segment (its
+// opening and first frame), or the head's rewrite as the g_failClosing-th segment closes.
+int g_failOpening, g_failClosing, g_openings, g_closings;
 bool g_afterIndex;
 
 bool WriteFailingOnce(HANDLE file, uint64_t offset, const void* data, size_t bytes)
 {
-    const bool opening =
-        offset > 0 && bytes > AVI_SEGMENT_HEAD_BYTES && memcmp(data, "RIFF", 4) == 0;
-    const bool closingHead = offset == 0 && g_afterIndex;
-    g_afterIndex = memcmp(data, "ix00", 4) == 0 || (g_afterIndex && offset > 0);
-    if ((opening && ++g_openings == g_failOpening) ||
-        (closingHead && ++g_closings == g_failClosingHead)) {
+    const bool opening = offset > 0 && bytes > AVI_SEGMENT_HEAD_BYTES && !memcmp(data, "RIFF", 4);
+    const bool closing = offset == 0 && g_afterIndex;
+    g_afterIndex = !memcmp(data, "ix00", 4) || (g_afterIndex && offset > 0);
+    if ((opening && ++g_openings == g_failOpening) || (closing && ++g_closings == g_failClosing)) {
         SetLastError(ERROR_DISK_FULL);
         return false;
     }
     return WriteThrough(file, offset, data, bytes);
 }
 
-// The file keeps the segments before the failed write, whole: the segment it began is
-// left out, no index or super index entry of its own, and the heads still catch up.
+// The segment the failed write began is left out; those before stay whole and listed.
 TEST(CaptureSession, AFailedWriteWhereASegmentBeginsLeavesTheFileWhole)
 {
     const struct {
-        const char* name;
-        int opening;
-        int closingHead;
+        int opening, closing;
         uint32_t segments;
         const char* says;
-    } cases[] = {
-        {"the 2nd segment's first write", 1, 0, 1, "WriteFile(frame) failed"},
-        {"the 3rd segment's first write", 2, 0, 2, "WriteFile(frame) failed"},
-        {"the head's rewrite as the 2nd segment closes", 0, 2, 2,
-         "WriteFile(recording head) failed"},
-    };
+    } cases[] = {{1, 0, 1, "WriteFile(frame)"},
+                 {2, 0, 2, "WriteFile(frame)"},
+                 {0, 2, 2, "WriteFile(recording head)"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string folder = MakeTempDir("segment_failure");
-        std::string video = NewFile(folder + "segment_failure.avi");
-        HWND listener = StartListening();
+        SCOPED_TRACE(c.opening);
+        std::string folder = MakeTempDir("segment");
+        std::string video = NewFile(folder + "segment.avi");
         g_failOpening = c.opening;
-        g_failClosingHead = c.closingHead;
+        g_failClosing = c.closing;
         g_openings = g_closings = 0;
         g_afterIndex = false;
-        CaptureSettings settings = SessionSettings(nullptr, nullptr, WriteFailingOnce, listener);
+        CaptureSettings settings =
+            SessionSettings(nullptr, nullptr, WriteFailingOnce, StartListening());
         settings.segmentLimit = 40000;
         settings.flatOut = true;
         char error[SESSION_ERROR_SIZE] = "";
@@ -768,22 +753,40 @@ TEST(CaptureSession, AFailedWriteWhereASegmentBeginsLeavesTheFileWhole)
         EXPECT_TRUE(WaitUntil([] { return g_notices[NOTICE_ENDED] > 0; }, WAIT_LIMIT_MS));
         CaptureStats stats;
         EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_FAILED);
-        DestroyWindow(listener);
+        DestroyWindow(settings.notifyWindow);
         EXPECT_NE(strstr(error, c.says), nullptr) << error;
-        const std::string bytes = ReadTextFile(video);
-        AviSummary summary;
-        std::string problem;
-        ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, problem)) << problem;
-        EXPECT_TRUE(AviComplete(summary));
-        EXPECT_EQ(summary.frames, stats.framesWritten);
-        EXPECT_EQ(summary.segments, c.segments);
-        // Cut where the failed segment would have begun: the last segment ends the file.
-        const size_t last = bytes.rfind(c.segments > 1 ? "AVIX" : "AVI ") - 8;
-        uint32_t lastSize;
-        memcpy(&lastSize, bytes.data() + last + 4, 4);
-        EXPECT_EQ(last + 8 + lastSize, bytes.size());
+        ExpectComplete(video, stats.framesWritten, c.segments);
         ExpectDecodesInFull(folder, video);
     }
+}
+
+// Near the size limit a repeat is refused once the last picture would not fit after it,
+// so that the picture can still end the file. A tiny region's JPEG outgrows three bytes
+// a pixel; the buffer the headers suggest holds it.
+TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
+{
+    std::string video = NewFile(MakeTempDir("repeats") + "repeats.avi");
+    std::vector<uint8_t> pixels(4 * 4 * 4, 0x80), jpeg;
+    ASSERT_TRUE(EncodeBaselineJpeg({pixels.data(), 16, 4, 4}, JPEG_QUALITY, &jpeg));
+    const DWORD bytes = static_cast<DWORD>(jpeg.size());
+    AviWriter writer;
+    char error[ERROR_TEXT_SIZE] = "";
+    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 4, 4, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
+                              AVI_HEAD_BYTES + 4000, nullptr, error, sizeof error)) << error;
+    uint64_t frames = 0;
+    while (WriteAviFrame(&writer, jpeg.data(), frames ? 0 : bytes, error, sizeof error) ==
+           AVI_WRITTEN) {
+        ++frames;
+    }
+    EXPECT_EQ(LastAviPicture(&writer), jpeg);
+    EXPECT_EQ(WriteAviFrame(&writer, jpeg.data(), bytes, error, sizeof error), AVI_WRITTEN);
+    EXPECT_TRUE(LastAviPicture(&writer).empty());
+    ASSERT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
+    ExpectComplete(video, frames + 1);
+    ExpectIndexedJpegFrames(video, frames + 1);
+    uint32_t suggested = 0;
+    memcpy(&suggested, ReadTextFile(video).data() + 60, 4);   // the main header's
+    EXPECT_EQ(suggested, bytes);
 }
 
 // Indexes that cannot be written when the file is closed after the stop make the end a
@@ -828,50 +831,6 @@ TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
         return GetFileAttributesA(video.c_str()) == INVALID_FILE_ATTRIBUTES;
     }, WAIT_LIMIT_MS));
     CloseHandle(g_openHeld);
-}
-
-// Near the size limit a repeat is refused once the last picture would not fit after it,
-// so that the picture (here one that began the second segment) can still end the file.
-// The region is tiny: its JPEG outgrows the buffer of three bytes a pixel, and the
-// headers suggest one that holds it.
-TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
-{
-    std::string folder = MakeTempDir("repeats");
-    std::string video = NewFile(folder + "repeats.avi");
-    std::vector<uint8_t> pixels(4 * 4 * 4, 0x80);
-    std::vector<uint8_t> jpeg;
-    ASSERT_TRUE(EncodeBaselineJpeg({pixels.data(), 16, 4, 4}, JPEG_QUALITY, &jpeg));
-    const DWORD bytes = static_cast<DWORD>(jpeg.size());
-    AviWriter writer;
-    char error[ERROR_TEXT_SIZE] = "";
-    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 4, 4, DEFAULT_FPS, AVI_HEAD_BYTES + 3000,
-                              AVI_HEAD_BYTES + 6000, nullptr, error, sizeof error)) << error;
-    uint64_t frames = 0;
-    while (writer.fill.closedSegments == 0 &&
-           WriteAviFrame(&writer, jpeg.data(), bytes, error, sizeof error) == AVI_WRITTEN) {
-        ++frames;
-    }
-    uint64_t repeats = 0;
-    while (WriteAviFrame(&writer, nullptr, 0, error, sizeof error) == AVI_WRITTEN) {
-        ++repeats;
-    }
-    EXPECT_GT(repeats, 10u);
-    EXPECT_EQ(LastAviPicture(&writer), jpeg);
-    EXPECT_EQ(WriteAviFrame(&writer, jpeg.data(), bytes, error, sizeof error), AVI_WRITTEN);
-    EXPECT_TRUE(LastAviPicture(&writer).empty());
-    ASSERT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
-    ExpectComplete(video, frames + repeats + 1);
-    ExpectDecodesInFull(folder, video);
-    const std::string file = ReadTextFile(video);
-    const size_t ix = file.rfind("ix00");   // the last segment's index
-    uint32_t ixBytes = 0;
-    uint32_t lastSize = 0;
-    uint32_t suggested = 0;
-    memcpy(&ixBytes, file.data() + ix + 4, 4);
-    memcpy(&lastSize, file.data() + ix + 8 + ixBytes - 4, 4);
-    memcpy(&suggested, file.data() + 60, 4);   // the main header's
-    EXPECT_EQ(lastSize, bytes) << "the last slot is no picture";
-    EXPECT_EQ(suggested, bytes);
 }
 
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
