@@ -281,3 +281,15 @@ AviFill FillAfter(const AviFill& fill, FramePlace place, uint32_t dataBytes)
     after.totalFrames += 1;
     return after;
 }
+
+FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmentLimit,
+                     uint64_t fileLimit)
+{
+    const FramePlan plan = PlanFrame(fill, 0, segmentLimit, fileLimit);
+    if (pictureBytes == 0 || plan.place == PLACE_AT_LIMIT ||
+        PlanFrame(FillAfter(fill, plan.place, 0), pictureBytes, segmentLimit, fileLimit).place !=
+            PLACE_AT_LIMIT) {
+        return plan;
+    }
+    return {PLACE_AT_LIMIT, 0};
+}

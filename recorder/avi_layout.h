@@ -115,5 +115,10 @@ struct FramePlan {
 FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLimit,
                     uint64_t fileLimit);
 
+// A repeat's plan, at the limit also when the last picture, of pictureBytes (0: none
+// yet), would not fit after it: a file that reaches its limit can still end in a picture.
+FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmentLimit,
+                     uint64_t fileLimit);
+
 // The fill once a frame of dataBytes has gone where its plan put it (not PLACE_AT_LIMIT).
 AviFill FillAfter(const AviFill& fill, FramePlace place, uint32_t dataBytes);

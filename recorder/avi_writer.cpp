@@ -184,16 +184,11 @@ static bool RoomFor(const AviWriter* writer, uint64_t closedEnd, char* error, si
 AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
                        size_t size)
 {
-    const FramePlan plan = PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit);
-    // Within the size limits a repeat needs the room of the picture that may have to
-    // follow it as well.
-    FramePlan needed = plan;
-    if (bytes == 0 && !writer->picture.empty() && plan.place != PLACE_AT_LIMIT) {
-        needed = PlanFrame(FillAfter(writer->fill, plan.place, 0),
-                           static_cast<uint32_t>(writer->picture.size()), writer->segmentLimit,
-                           writer->fileLimit);
-    }
-    if (needed.place == PLACE_AT_LIMIT) {
+    const FramePlan plan =
+        bytes > 0 ? PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit)
+                  : PlanRepeat(writer->fill, static_cast<uint32_t>(writer->picture.size()),
+                               writer->segmentLimit, writer->fileLimit);
+    if (plan.place == PLACE_AT_LIMIT) {
         snprintf(error, size, "the file reached its size limit");
         return AVI_AT_LIMIT;
     }

@@ -278,6 +278,10 @@ TEST(PlanFrame, Table)
                                                           after.frameBytes) == plan.closedEnd &&
                      after.totalFrames == c.fill.totalFrames + 1)) << c.name;
     }
+    // After 10 frames a repeat closes the file at H + 1000; a picture of 10 bytes adds 42.
+    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 10, none, H + 1042).closedEnd, H + 1000);
+    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 10, none, H + 1041).place, PLACE_AT_LIMIT);
+    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 0, none, H + 1000).closedEnd, H + 1000);
     EXPECT_EQ(FrameChunkBytes(1), 10u);
     EXPECT_EQ(FrameChunkBytes(2), 10u);
 }
