@@ -802,6 +802,22 @@ TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
     CloseHandle(g_openHeld);
 }
 
+// Near the size limit a repeat is refused while the last picture would not fit after it.
+TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
+{
+    std::string video = NewFile(MakeTempDir("repeats") + "repeats.avi");
+    const std::vector<uint8_t> picture(600, 0xd8);
+    AviWriter writer;
+    char error[SESSION_ERROR_SIZE] = "";
+    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 4, 4, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
+                              AVI_HEAD_BYTES + 4000, nullptr, error, sizeof error)) << error;
+    for (DWORD bytes = 600; WriteAviFrame(&writer, picture.data(), bytes, error,
+                                          sizeof error) == AVI_WRITTEN; bytes = 0) {
+    }
+    EXPECT_EQ(WriteAviFrame(&writer, picture.data(), 600, error, sizeof error), AVI_WRITTEN);
+    EXPECT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
+}
+
 // Of a tiny region: its JPEG outgrows three bytes a pixel, and the buffer the headers
 // suggest holds it.
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
