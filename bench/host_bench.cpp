@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "avi_summary.h"
+#include "avi_file.h"
 #include "bridge_contract.h"
+#include "code_page.h"
 #include "demo_target.h"
 #include "recorder_contract.h"
 #include "status_lines.h"
@@ -152,16 +153,6 @@ static bool ProcessNamedRuns(const char* name)
     return found;
 }
 
-static bool ReadFromFile(void* context, uint64_t offset, void* into, uint32_t count)
-{
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof at);
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    return ReadFile(static_cast<HANDLE>(context), into, count, &done, &at) && done == count;
-}
-
 static bool RecordingComplete(const std::string& output)
 {
     size_t at = output.find(SAVED_PREFIX);
@@ -170,19 +161,10 @@ static bool RecordingComplete(const std::string& output)
     }
     std::string path = LineText(output.substr(at + strlen(SAVED_PREFIX)));
     path = path.substr(0, path.find_first_of("\r\n"));
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    AviSource source = {ReadFromFile, file, static_cast<uint64_t>(size.QuadPart)};
+    // A pipe gets bridge-host's lines in the ANSI code page.
     AviSummary summary;
     std::string error;
-    bool complete = ReadAviSummary(source, summary, error) && AviComplete(summary);
-    CloseHandle(file);
-    return complete;
+    return ReadAviFile(WideFromAnsi(path), summary, error);
 }
 
 static double ThreadCpuMs()

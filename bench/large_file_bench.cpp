@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "avi_summary.h"
+#include "avi_file.h"
 #include "avi_writer.h"
 #include "capture_session.h"
+#include "code_page.h"
 #include "describe_error.h"
 #include "jpeg_baseline.h"
 #include "recorder_logic.h"
@@ -45,15 +46,6 @@ static std::vector<uint8_t> Picture(unsigned seed)
     const BgrxImage image = {pixels.data(), WIDTH * 4, WIDTH, HEIGHT};
     EncodeBaselineJpeg(image, JPEG_QUALITY, &jpeg);
     return jpeg;
-}
-
-static bool ReadFromFile(void* context, uint64_t offset, void* into, uint32_t count)
-{
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    return ReadFile(static_cast<HANDLE>(context), into, count, &done, &at) && done == count;
 }
 
 int main(int argc, char** argv)
@@ -99,28 +91,23 @@ int main(int argc, char** argv)
     }
     const double written = Now() - began;
 
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    AviSource source = {ReadFromFile, file, static_cast<uint64_t>(size.QuadPart)};
     AviSummary summary;
     std::string problem;
     const double checking = Now();
-    bool read = ReadAviSummary(source, summary, problem);
+    const bool complete = ReadAviFile(WideFromAnsi(path), summary, problem);
     const double checked = Now() - checking;
-    CloseHandle(file);
+    const uint64_t bytes = writer.end;   // where the closed file ends
     printf("written bytes %llu frames %llu pictures %llu seconds %.2f segments %u "
            "write_s %.1f mb_per_s %.0f\n",
-           static_cast<unsigned long long>(size.QuadPart),
+           static_cast<unsigned long long>(bytes),
            static_cast<unsigned long long>(writer.fill.totalFrames),
            static_cast<unsigned long long>(pictured),
            static_cast<double>(writer.fill.totalFrames) / DEFAULT_FPS, summary.segments, written,
-           size.QuadPart / written / 1e6);
+           bytes / written / 1e6);
     printf("host_check complete %s frames %llu indexed %llu seconds %.2f check_s %.1f%s%s\n",
-           read && AviComplete(summary) ? "yes" : "no",
+           complete ? "yes" : "no",
            static_cast<unsigned long long>(summary.frames),
            static_cast<unsigned long long>(summary.indexFrames), summary.seconds, checked,
-           read ? "" : " ", problem.c_str());
-    return read && AviComplete(summary) ? 0 : 1;
+           complete ? "" : " ", problem.c_str());
+    return complete ? 0 : 1;
 }

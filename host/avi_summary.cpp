@@ -384,6 +384,64 @@ bool AviComplete(const AviSummary& summary)
            (summary.extendedFrames == 0 || summary.extendedFrames == summary.frames);
 }
 
+// The cached block that holds the offset, read from the source in place of the one read
+// longest ago when none does; null when the source cannot give it.
+static const std::string* BlockAt(AviBlockCache& cache, uint64_t offset)
+{
+    const uint64_t start = offset - offset % AVI_CACHE_BLOCK_BYTES;
+    int slot = 0;
+    for (int i = 0; i < AVI_CACHE_BLOCKS; ++i) {
+        if (cache.starts[i] == start && !cache.blocks[i].empty()) {
+            return &cache.blocks[i];
+        }
+        slot = cache.readAt[i] < cache.readAt[slot] ? i : slot;
+    }
+    // Past the end this asks for more than the source holds, and fails.
+    const uint64_t left = cache.source.size - start;
+    std::string& block = cache.blocks[slot];
+    block.resize(left < AVI_CACHE_BLOCK_BYTES ? left : AVI_CACHE_BLOCK_BYTES);
+    cache.starts[slot] = start;
+    cache.readAt[slot] = ++cache.reads;
+    if (!cache.source.read(cache.source.context, start, &block[0],
+                           static_cast<uint32_t>(block.size()))) {
+        block.clear();
+        return nullptr;
+    }
+    return &block;
+}
+
+static bool ReadCached(void* context, uint64_t offset, void* into, uint32_t count)
+{
+    AviBlockCache& cache = *static_cast<AviBlockCache*>(context);
+    unsigned char* to = static_cast<unsigned char*>(into);
+    while (count > 0) {
+        const std::string* block = BlockAt(cache, offset);
+        const uint64_t at = offset % AVI_CACHE_BLOCK_BYTES;
+        if (block == nullptr || block->size() <= at) {
+            return false;
+        }
+        const uint32_t piece = static_cast<uint32_t>(
+            block->size() - at < count ? block->size() - at : count);
+        memcpy(to, block->data() + at, piece);
+        to += piece;
+        offset += piece;
+        count -= piece;
+    }
+    return true;
+}
+
+AviSource CachedAviSource(AviBlockCache& cache, const AviSource& source)
+{
+    cache.source = source;
+    cache.reads = 0;
+    for (int i = 0; i < AVI_CACHE_BLOCKS; ++i) {
+        cache.blocks[i].clear();
+        cache.starts[i] = 0;
+        cache.readAt[i] = 0;
+    }
+    return {ReadCached, &cache, source.size};
+}
+
 static bool ReadFromString(void* context, uint64_t offset, void* into, uint32_t count)
 {
     const std::string* bytes = static_cast<const std::string*>(context);
@@ -394,8 +452,10 @@ static bool ReadFromString(void* context, uint64_t offset, void* into, uint32_t 
     return true;
 }
 
+// Through the cache as a file is read, so that every reading of bytes tries it too.
 bool ReadAviSummaryFromBytes(const std::string& bytes, AviSummary& summary, std::string& error)
 {
+    AviBlockCache cache;
     AviSource source = {ReadFromString, const_cast<std::string*>(&bytes), bytes.size()};
-    return ReadAviSummary(source, summary, error);
+    return ReadAviSummary(CachedAviSource(cache, source), summary, error);
 }

@@ -33,6 +33,23 @@ struct AviSummary {
     uint32_t segments;        // RIFF segments found one after the other
 };
 
+// A source read through a few cached blocks of it: the reader walks a long recording's
+// chunks and indexes a few bytes at a time, and each block costs one read of the source
+// (one system call for a file) instead of four or five a frame.
+#define AVI_CACHE_BLOCKS 4
+#define AVI_CACHE_BLOCK_BYTES (64u * 1024)
+
+struct AviBlockCache {
+    AviSource source;
+    std::string blocks[AVI_CACHE_BLOCKS];
+    uint64_t starts[AVI_CACHE_BLOCKS];
+    uint64_t readAt[AVI_CACHE_BLOCKS];   // the order they were read in
+    uint64_t reads;
+};
+
+// Reads through `cache`, which the returned source points to, set up for `source`.
+AviSource CachedAviSource(AviBlockCache& cache, const AviSource& source);
+
 // False with the reason when the bytes are no AVI with a video stream. A file whose
 // writer was ended before it closed the file parses with indexed false.
 bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& error);

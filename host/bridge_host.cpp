@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "avi_summary.h"
+#include "avi_file.h"
 #include "bridge_client.h"
 #include "code_page.h"
 #include "host_options.h"
@@ -523,7 +523,7 @@ static int ReportRun(const BridgeSession& session, const HostOptions& options,
     if (!facts.tool.path.empty()) {
         path = InToolWorkDir(plan, facts.tool.path);
         facts.path = Utf8FromWide(path);
-        facts.complete = ReadRecording(path, summary, facts.fileProblem);
+        facts.complete = ReadAviFile(path, summary, facts.fileProblem);
     }
     RunVerdict verdict = JudgeRun(facts);
     if (verdict.exitCode == EXIT_RECORDING_FAILED) {

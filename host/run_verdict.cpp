@@ -25,6 +25,13 @@ RunVerdict JudgeRun(const RunFacts& f)
 {
     bool ended = f.tool.end == TOOL_SAVED || f.tool.end == TOOL_SAVED_AT_LIMIT ||
                  f.tool.end == TOOL_FAILED;
+    // A tool ended before it could log its end may still have closed its file: a file
+    // that reads whole is kept, as a shorter recording.
+    if (f.tool.end == TOOL_RECORDING && f.complete) {
+        return {EXIT_RECORDING_SHORT,
+                (f.runProblem.empty() ? "" : f.runProblem + "; ") +
+                    "the tool's end was never logged, but the file is whole"};
+    }
     if (!ended || !f.complete) {
         if (f.runProblem.empty()) {
             return {EXIT_RECORDING_FAILED, WhyNothingWhole(f)};
@@ -43,6 +50,10 @@ RunVerdict JudgeRun(const RunFacts& f)
     }
     if (!f.stoppedAsAsked) {
         return {EXIT_RECORDING_SHORT, "the recording tool ended the recording before the stop"};
+    }
+    // The run's time counts a sleep; the file leaves out what the tool could not see.
+    if (!f.tool.gap.empty()) {
+        return {EXIT_RECORDING_SHORT, "the recording tool reported \"" + f.tool.gap + "\""};
     }
     return {EXIT_RECORDED, ""};
 }

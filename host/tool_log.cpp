@@ -24,6 +24,10 @@ static void TakeToolLine(const std::string& text, ToolOutcome& outcome)
     if (outcome.path.empty()) {
         return;
     }
+    if (StartsWith(text, LOG_CLOCK_GAP)) {
+        outcome.gap = text;
+        return;
+    }
     const struct {
         const char* prefix;
         ToolEnd end;

@@ -18,6 +18,7 @@ struct ToolOutcome {
     ToolEnd end;
     std::string path;   // as logged: relative to the tool's working directory
     std::string text;   // the line's text that tells the end (or the start)
+    std::string gap = "";   // the recording's last line that says the clock stood still
 };
 
 ToolOutcome ReadToolOutcome(const std::string& log, unsigned long processId);

@@ -91,6 +91,9 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
                    uint8_t (&head)[AVI_HEAD_BYTES])
 {
     const uint32_t imageBytes = Clamp32(static_cast<uint64_t>(stream.width) * stream.height * 3);
+    // A tiny region's JPEG, with its tables, outgrows three bytes a pixel.
+    const uint32_t bufferBytes = imageBytes > progress.largestFrame ? imageBytes
+                                                                     : progress.largestFrame;
     const uint64_t indexBytes = progress.firstClosed ? AviIndexBytes(progress.firstFrames) : 0;
     // The frame list's size counts its type field; the form's counts its own type field
     // and everything after it.
@@ -115,7 +118,7 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
     Put32(w, progress.firstFrames);            // frames in the first segment
     Put32(w, 0);                               // initial frames
     Put32(w, 1);                               // streams
-    Put32(w, imageBytes);                      // suggested buffer size
+    Put32(w, bufferBytes);                     // suggested buffer size
     Put32(w, stream.width);
     Put32(w, stream.height);
     PutZeros(w, 16);
@@ -135,7 +138,7 @@ void FormatAviHead(const AviStreamInfo& stream, const AviProgress& progress,
     Put32(w, stream.fps);                      // rate: frames per second
     Put32(w, 0);                               // start
     Put32(w, frames);                          // length: every segment's frames
-    Put32(w, imageBytes);                      // suggested buffer size
+    Put32(w, bufferBytes);                     // suggested buffer size
     Put32(w, UINT32_MAX);                      // quality: default
     Put32(w, 0);                               // sample size: varies
     Put16(w, 0);
@@ -261,4 +264,32 @@ FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLim
         return {PLACE_IN_NEW_SEGMENT, next + fresh};
     }
     return atLimit;
+}
+
+AviFill FillAfter(const AviFill& fill, FramePlace place, uint32_t dataBytes)
+{
+    AviFill after = fill;
+    if (place == PLACE_IN_NEW_SEGMENT) {
+        after.segmentStart +=
+            AviSegmentBytes(fill.closedSegments == 0, fill.frames, fill.frameBytes);
+        after.closedSegments += 1;
+        after.frames = 0;
+        after.frameBytes = 0;
+    }
+    after.frames += 1;
+    after.frameBytes += FrameChunkBytes(dataBytes);
+    after.totalFrames += 1;
+    return after;
+}
+
+FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmentLimit,
+                     uint64_t fileLimit)
+{
+    const FramePlan plan = PlanFrame(fill, 0, segmentLimit, fileLimit);
+    if (pictureBytes == 0 || plan.place == PLACE_AT_LIMIT ||
+        PlanFrame(FillAfter(fill, plan.place, 0), pictureBytes, segmentLimit, fileLimit).place !=
+            PLACE_AT_LIMIT) {
+        return plan;
+    }
+    return {PLACE_AT_LIMIT, 0};
 }

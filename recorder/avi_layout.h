@@ -48,7 +48,8 @@ struct AviSuperIndexEntry {
 // How far the file has come: all frames written, the first segment's frames and the
 // bytes its frame list holds after its type field (frame chunks, and once the segment
 // is closed its standard index), whether the first segment is closed (its legacy
-// index follows), and the closed segments.
+// index follows), the closed segments, and the largest frame's data so far, which the
+// buffer size the headers suggest must hold.
 struct AviProgress {
     uint64_t frames;
     uint32_t firstFrames;
@@ -56,6 +57,7 @@ struct AviProgress {
     bool firstClosed;
     const AviSuperIndexEntry* segments;
     uint32_t segmentCount;
+    uint32_t largestFrame;
 };
 
 // The file's head for that progress.
@@ -112,3 +114,11 @@ struct FramePlan {
 // fileLimit: the most bytes the file may hold (UINT64_MAX for no limit).
 FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLimit,
                     uint64_t fileLimit);
+
+// A repeat's plan, at the limit also when the last picture, of pictureBytes (0: none
+// yet), would not fit after it: a file that reaches its limit can still end in a picture.
+FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmentLimit,
+                     uint64_t fileLimit);
+
+// The fill once a frame of dataBytes has gone where its plan put it (not PLACE_AT_LIMIT).
+AviFill FillAfter(const AviFill& fill, FramePlace place, uint32_t dataBytes);

@@ -49,7 +49,8 @@ static bool WriteHead(AviWriter* writer, char* error, size_t size)
                             writer->firstClosed ? writer->firstMoviBytes : writer->fill.frameBytes,
                             writer->firstClosed,
                             writer->segments.data(),
-                            static_cast<uint32_t>(writer->segments.size())};
+                            static_cast<uint32_t>(writer->segments.size()),
+                            writer->largestFrame};
     uint8_t head[AVI_HEAD_BYTES];
     FormatAviHead(writer->stream, progress, head);
     if (!WriteAt(writer, 0, head, sizeof head)) {
@@ -77,6 +78,13 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
 {
     const bool first = InFirstSegment(writer);
     const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
+    // A later segment whose first write failed holds nothing (the failed write cut the
+    // file where it would have begun): no index and no entry in the super index. The
+    // heads still catch up, with a segment closed just before, whose own rewrite may be
+    // what failed.
+    if (!first && frames == 0) {
+        return WriteHead(writer, error, size);
+    }
     const uint64_t standardBytes = AviStandardIndexBytes(frames);
     std::vector<uint8_t> indexes(standardBytes + (first ? AviIndexBytes(frames) : 0));
     FormatAviStandardIndex(writer->frameSizes.data(), frames, MoviBase(writer), indexes.data());
@@ -121,6 +129,9 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     writer->firstClosed = false;
     writer->segments.clear();
     writer->frameSizes.clear();
+    writer->picture.clear();
+    writer->largestFrame = 0;
+    writer->endsInRepeat = false;
     snprintf(writer->folder, sizeof writer->folder, "%s", path);
     char* slash = strrchr(writer->folder, '\\');
     if (slash != nullptr) {
@@ -173,7 +184,10 @@ static bool RoomFor(const AviWriter* writer, uint64_t closedEnd, char* error, si
 AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
                        size_t size)
 {
-    const FramePlan plan = PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit);
+    const FramePlan plan =
+        bytes > 0 ? PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit)
+                  : PlanRepeat(writer->fill, static_cast<uint32_t>(writer->picture.size()),
+                               writer->segmentLimit, writer->fileLimit);
     if (plan.place == PLACE_AT_LIMIT) {
         snprintf(error, size, "the file reached its size limit");
         return AVI_AT_LIMIT;
@@ -205,10 +219,14 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
         return AVI_FAILED;
     }
     writer->end += writer->chunk.size();
-    writer->fill.frames += 1;
-    writer->fill.frameBytes += FrameChunkBytes(bytes);
-    writer->fill.totalFrames += 1;
+    writer->fill = FillAfter(writer->fill, PLACE_IN_SEGMENT, bytes);
     writer->frameSizes.push_back(bytes);
+    writer->largestFrame = bytes > writer->largestFrame ? bytes : writer->largestFrame;
+    if (bytes > 0) {
+        writer->picture.assign(static_cast<const uint8_t*>(data),
+                               static_cast<const uint8_t*>(data) + bytes);
+    }
+    writer->endsInRepeat = bytes == 0;
     // About once a second the heads catch up, so an ended tool loses at most that.
     if (writer->stream.fps > 0 && writer->fill.totalFrames % writer->stream.fps == 0) {
         if (!WriteHead(writer, error, size) ||
@@ -218,6 +236,11 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
         }
     }
     return AVI_WRITTEN;
+}
+
+std::vector<uint8_t> LastAviPicture(const AviWriter* writer)
+{
+    return writer->endsInRepeat ? writer->picture : std::vector<uint8_t>();
 }
 
 bool CloseAviWriter(AviWriter* writer, char* error, size_t size)

@@ -4,7 +4,10 @@
 // up to its last second. A segment that is full is closed with its indexes and the
 // next one begins. A frame that would leave no room on the drive for the indexes that
 // close the file is not written, nor one past the file size limit (the file system's,
-// or the super index's room): the recording ends there with a complete file.
+// or the super index's room): the recording ends there with a complete file. A repeat
+// is written only while the last picture still fits after it within those limits, so
+// that such a file can always end in a whole picture. A later segment whose first
+// write failed is left out whole: the file ends where it would have begun.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +40,9 @@ struct AviWriter {
     std::vector<AviSuperIndexEntry> segments;   // the closed ones
     std::vector<uint32_t> frameSizes;           // the open segment's, for its indexes
     std::vector<uint8_t> chunk;                 // what one frame's write puts down
+    std::vector<uint8_t> picture;               // the last picture's data
+    uint32_t largestFrame;
+    bool endsInRepeat;
     char folder[MAX_PATH];                      // the file's folder, whose drive may fill up
 };
 
@@ -55,6 +61,10 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
 // A frame of `bytes` (0: a slot that repeats the picture before it).
 AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
                        size_t size);
+// The last picture's data when the file's last slot is a repeat (the writing ended among
+// repeats: a stop's time ran out, the size limit, a failure); else empty. Written as
+// the next frame, it ends the file in a whole picture.
+std::vector<uint8_t> LastAviPicture(const AviWriter* writer);
 // Closes the open segment with its indexes, writes the final head and closes the file.
 // When an index does not fit any more, the file keeps its frames without one and this
 // says why.

@@ -403,6 +403,12 @@ static void WriteLoop(CaptureSession* s, AviWriter* writer)
         out.pending = 0;
         WritePicture(s, &out, jpeg);
     }
+    // Also when the stop's time or the size limit ended the writing among repeats: the
+    // slot after them shows the picture again, whole.
+    const std::vector<uint8_t> last = LastAviPicture(writer);
+    if (!last.empty()) {
+        WriteFrame(s, writer, last.data(), static_cast<DWORD>(last.size()));
+    }
 }
 
 // The file this writer opened after StartCapture had given up on it: removed again,
@@ -535,6 +541,9 @@ CaptureSession* StartCapture(const CaptureSettings& settings, const char* path, 
             // The writer still opens the file (a scanner, a network share): it is left
             // to remove what it made and free the session when it does.
             s->abandoned = true;
+            // The screen's DC goes back on the thread that got it; nothing captures yet.
+            ReleaseDC(NULL, s->screen);
+            s->screen = NULL;
             snprintf(error, size, "the writer did not start within %d ms",
                      SESSION_START_TIMEOUT_MS);
             s->writerThread.detach();

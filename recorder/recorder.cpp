@@ -333,8 +333,8 @@ static void OnRecordingNotice(WPARAM notice, LPARAM detail)
         break;
     case NOTICE_CLOCK_GAP:
         snprintf(text, sizeof text,
-                 "The clock stood still for %.1f s (sleep or a suspended system); the "
-                 "recording leaves that time out",
+                 LOG_CLOCK_GAP "%.1f s (sleep or a suspended system); the recording "
+                 "leaves that time out",
                  static_cast<double>(detail) / 1000);
         break;
     default:

@@ -37,3 +37,6 @@
 #define LOG_FAILED "Recording failed; kept "
 // The play click recorded nothing; the reason follows.
 #define LOG_NOT_RECORDING "Not recording: "
+// While recording: the slot clock stood still (a sleep, a suspended machine) and the
+// file leaves that time out; how long follows, in seconds.
+#define LOG_CLOCK_GAP "The clock stood still for "

@@ -14,8 +14,11 @@
 //   logs=saved      on play and stop, log in the stand-in tool's own log (stand_in_tool.h)
 //   logs=failed     a recording that begins and is saved, or fails for a full disk, into
 //                   a file that is no AVI
+//   logs=unindexed  a recording saved into an AVI without its indexes
 //   logs=refused    on play, log that nothing is recorded, as the tool does for a region
 //                   off the screen
+//   logs=refused_late  a recording that begins, then 1.5 s later is given up as by the
+//                   tool whose encoder did not start: the file removed, the refusal logged
 #include <windows.h>
 
 #include <stdio.h>
@@ -27,10 +30,13 @@
 #include "recorder_contract.h"
 #include "stand_in_tool.h"
 #include "sync_text_record.h"
+#include "fuzz/tool_file.h"
 
 namespace {
 
-enum { TIMER_CONTROLS = 1, TIMER_LEFT_FIX, TIMER_EXIT };
+enum { TIMER_CONTROLS = 1, TIMER_LEFT_FIX, TIMER_EXIT, TIMER_LATE_REFUSAL };
+const DWORD LATE_REFUSAL_MS = 1500;
+const char* const FAKE_FILE = RECORDINGS_FOLDER "\\fake" RECORDING_EXTENSION;
 enum { ID_PLAY = 100, ID_STOP, ID_LEFT, ID_TOP, ID_WIDTH, ID_HEIGHT };
 const int CONTROL_COUNT = 6;
 
@@ -70,13 +76,13 @@ std::string TextOption(const std::string& options, const char* key, const char* 
     return options.substr(start, options.find(';', start) - start);
 }
 
-void Append(const std::string& path, const char* line)
+void Append(const std::string& path, const std::string& bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               NULL, OPEN_ALWAYS, 0, NULL);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written;
-        WriteFile(file, line, lstrlenA(line), &written, NULL);
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
         CloseHandle(file);
     }
 }
@@ -111,15 +117,31 @@ const char* FieldName(int id)
     return "?";
 }
 
-// What the stand-in tool logs at play and at stop, for a file that is no AVI.
+// A line of the stand-in tool's own log.
+void ToolLog(const char* text)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char line[512];
+    snprintf(line, sizeof line, LOG_LINE_FORMAT, now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond, GetCurrentProcessId(), text);
+    Append(RECORDER_LOG, line);
+}
+
+// What the stand-in tool logs at play and at stop, for a file that is no AVI or one
+// whose writer never put down its indexes.
 void LogFakeRecording(bool play)
 {
     bool failed = g_fake.logs == "failed";
-    const char* path = RECORDINGS_FOLDER "\\fake" RECORDING_EXTENSION;
     CreateDirectoryA(RECORDINGS_FOLDER, NULL);
     if (play && g_fake.logs != "refused") {
-        DeleteFileA(path);
-        Append(path, "not an AVI file");
+        DeleteFileA(FAKE_FILE);
+        const ToolFile avi = LayOutAsTheTool({8, 8, 15}, {100}, 1);
+        Append(FAKE_FILE, g_fake.logs == "unindexed" ? avi.bytes.substr(0, avi.frameData[0] + 100)
+                                                     : "not an AVI file");
+    }
+    if (!play && g_fake.logs == "refused_late") {
+        return;
     }
     char text[256];
     snprintf(text, sizeof text,
@@ -127,13 +149,8 @@ void LogFakeRecording(bool play)
              : play   ? LOG_RECORDING "1x1 at 0,0" LOG_INTO "%s"
              : failed ? LOG_FAILED "%s: 1 frames: disk full"
                       : LOG_SAVED "%s: 1 frames",
-             path);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    char line[512];
-    snprintf(line, sizeof line, LOG_LINE_FORMAT, now.wYear, now.wMonth, now.wDay, now.wHour,
-             now.wMinute, now.wSecond, GetCurrentProcessId(), text);
-    Append(RECORDER_LOG, line);
+             FAKE_FILE);
+    ToolLog(text);
 }
 
 LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -149,6 +166,9 @@ LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         if (!g_fake.logs.empty()) {
             LogFakeRecording(play);
+        }
+        if (play && g_fake.logs == "refused_late") {
+            SetTimer(GetParent(window), TIMER_LATE_REFUSAL, LATE_REFUSAL_MS, NULL);
         }
     }
     return CallWindowProcA(g_fake.buttonProc, window, message, wParam, lParam);
@@ -222,6 +242,9 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             AddControls(window);
         } else if (wParam == TIMER_LEFT_FIX) {
             SetWindowTextA(g_fake.left, LEFT_TEXT);
+        } else if (wParam == TIMER_LATE_REFUSAL) {
+            DeleteFileA(FAKE_FILE);
+            ToolLog(LOG_NOT_RECORDING "the encoder did not start within 10000 ms");
         } else if (wParam == TIMER_EXIT) {
             Log("exit");
             ExitProcess(3);

@@ -216,12 +216,16 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         LogLine(20, LOG_SAVED "recordings\\other.avi: 1 frames, 0.1 s, 0 dropped") +
         LogLine(21, LOG_SAVED_AT_LIMIT "recordings\\limit.avi: 9000 frames, 600.0 s, 0 dropped") +
         LogLine(30, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\gone.avi") +
-        LogLine(30, LOG_NOT_RECORDING "the encoder did not start within 10000 ms");
+        LogLine(30, LOG_NOT_RECORDING "the encoder did not start within 10000 ms") +
+        LogLine(40, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\slept.avi") +
+        LogLine(40, LOG_CLOCK_GAP "3600.0 s (sleep or a suspended system)") +
+        LogLine(40, LOG_SAVED "recordings\\slept.avi: 9 frames, 0.6 s, 0 dropped");
     const struct {
         unsigned long processId;
         ToolEnd end;
         const char* path;
         const char* says;
+        const char* gap = "";
     } cases[] = {
         {7, TOOL_SAVED, "recordings\\old.avi", "15 frames"},
         {12, TOOL_REFUSED, "", "width -580"},
@@ -229,6 +233,8 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         {20, TOOL_RECORDING, "recordings\\cut.avi", "64x48"},
         {21, TOOL_SAVED_AT_LIMIT, "recordings\\limit.avi", "9000 frames"},
         {30, TOOL_REFUSED, "", "encoder"},
+        {40, TOOL_SAVED, "recordings\\slept.avi", "9 frames",
+         LOG_CLOCK_GAP "3600.0 s (sleep or a suspended system)"},
         {2, TOOL_SILENT, "", ""},
     };
     for (const auto& c : cases) {
@@ -237,6 +243,7 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         EXPECT_EQ(outcome.path, c.path) << c.processId;
         EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
         EXPECT_EQ(outcome.text.find('\r'), std::string::npos) << c.processId;
+        EXPECT_EQ(outcome.gap, c.gap) << c.processId;
     }
 }
 
@@ -246,6 +253,9 @@ TEST(JudgeRun, ExitCodeAndReasonFromTheRunTheLogAndTheFile)
     const ToolOutcome limit = {TOOL_SAVED_AT_LIMIT, "r.avi", "Stopped at the limit; saved r.avi"};
     const ToolOutcome silent = {TOOL_SILENT, "", ""};
     const ToolOutcome refused = {TOOL_REFUSED, "", "Not recording: width -4"};
+    const ToolOutcome unlogged = {TOOL_RECORDING, "r.avi", "Recording 9x9 into r.avi"};
+    const ToolOutcome failed = {TOOL_FAILED, "r.avi", "Recording failed; kept r.avi: x"};
+    const ToolOutcome slept = {TOOL_SAVED, "r.avi", "Saved r.avi", "The clock stood still"};
     const struct {
         bool asAsked;
         const char* problem;
@@ -265,6 +275,12 @@ TEST(JudgeRun, ExitCodeAndReasonFromTheRunTheLogAndTheFile)
         {true, "", silent, false, EXIT_RECORDING_FAILED, "logged no recording in log.txt"},
         {false, "stopped", silent, false, EXIT_RECORDING_FAILED, "stopped"},
         {true, "", refused, false, EXIT_RECORDING_FAILED, "did not record: Not recording"},
+        {true, "", unlogged, true, EXIT_RECORDING_SHORT,
+         "the tool's end was never logged, but the file is whole"},
+        {false, "the bridge ended", unlogged, true, EXIT_RECORDING_SHORT,
+         "the bridge ended; the tool's end was never logged, but the file is whole"},
+        {true, "", failed, true, EXIT_RECORDING_SHORT, "reported \"Recording failed; kept"},
+        {true, "", slept, true, EXIT_RECORDING_SHORT, "reported \"The clock stood still\""},
     };
     for (const auto& c : cases) {
         RunFacts facts = {c.asAsked, c.problem, c.tool, "C:\\r.avi", "log.txt", c.complete,
@@ -592,6 +608,39 @@ TEST(ReadAviSummary, SegmentsOfTheToolsLayout)
     EXPECT_EQ(whole.substr(legacy + 16 + 4, 4), std::string(4, '\0'));
     const size_t standard = whole.find("ix00") + 32;
     EXPECT_EQ(whole.substr(standard + 8 + 4, 4), std::string("\0\0\0\x80", 4));
+}
+
+// A still recording's tiny chunks cost a read of the file per block, not several a
+// frame; past the end, or where the source fails (it claims more than it has), a read
+// fails, also when asked again.
+int g_sourceReads;
+
+bool CountedRead(void* context, uint64_t offset, void* into, uint32_t count)
+{
+    ++g_sourceReads;
+    const std::string& bytes = *static_cast<const std::string*>(context);
+    return offset + count <= bytes.size() && memcpy(into, bytes.data() + offset, count);
+}
+
+TEST(ReadAviSummary, ReadsTheFileInBlocks)
+{
+    std::vector<uint32_t> sizes(20000, 0);
+    sizes[0] = 700;
+    std::string bytes = LayOutAsTheTool({64, 48, 15}, sizes, 6000).bytes;
+    AviBlockCache cache;
+    AviSummary summary;
+    std::string error;
+    EXPECT_TRUE(ReadAviSummary(CachedAviSource(cache, {CountedRead, &bytes, bytes.size()}),
+                               summary, error) && AviComplete(summary) && summary.frames == 20000);
+    EXPECT_LE(g_sourceReads, static_cast<int>(3 * bytes.size() / AVI_CACHE_BLOCK_BYTES + 8));
+    char byte = 0;
+    for (uint64_t claimed : {bytes.size(), bytes.size() + 10}) {
+        const AviSource cached = CachedAviSource(cache, {CountedRead, &bytes, claimed});
+        for (int again = 0; again < 2; ++again) {
+            EXPECT_FALSE(cached.read(cached.context, bytes.size() + 5, &byte, 1) ||
+                         cached.read(cached.context, claimed + AVI_CACHE_BLOCK_BYTES, &byte, 1));
+        }
+    }
 }
 
 // A writer ended at any moment leaves a prefix of the file: every prefix, and every

@@ -663,6 +663,9 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
          "bridge-host: could not start the bridge \"C:\\nowhere\\b.exe\""},
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
          "is not readable as AVI", FAKE_TOOL_EXE, "logs=saved", false, 1},
+        // Logged as saved, but its writer never put down the indexes.
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
+         "fake.avi was not closed properly", FAKE_TOOL_EXE, "logs=unindexed", false, 1},
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 1", 1,
          "the recording tool reported \"" LOG_FAILED "recordings\\fake.avi: 1 frames: disk full\"",
          FAKE_TOOL_EXE, "logs=failed", false, 1},
@@ -674,6 +677,10 @@ TEST_F(HostProcess, BridgeHostFailsWithOneLineAndItsExitCode)
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 60", 1,
          "the recording tool did not record: " LOG_NOT_RECORDING "width -4", FAKE_TOOL_EXE,
          "logs=refused"},
+        // Given up after the recording began: noticed at the log's next reading.
+        {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 60", 1,
+         "the recording tool did not record: " LOG_NOT_RECORDING "the encoder did not start",
+         FAKE_TOOL_EXE, "logs=refused_late"},
         // Minimised after bridge-host looked at it, the window reads as far off the screen.
         // The old instance's file is written after the run began, but is not this run's.
         {"record --title \"Host Test Target\" --tool-folder TOOL --seconds 60", 1,

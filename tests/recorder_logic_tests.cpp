@@ -326,7 +326,17 @@ TEST(PlanFrame, Table)
                                    c.fileLimit);
         EXPECT_EQ(plan.place, c.place) << c.name;
         EXPECT_EQ(plan.closedEnd, c.closedEnd) << c.name;
+        // With the frame where the plan puts it, the file closes where the plan says.
+        const AviFill after = FillAfter(c.fill, plan.place, c.bytes);
+        EXPECT_TRUE(plan.place == PLACE_AT_LIMIT ||
+                    (after.segmentStart + AviSegmentBytes(after.closedSegments == 0, after.frames,
+                                                          after.frameBytes) == plan.closedEnd &&
+                     after.totalFrames == c.fill.totalFrames + 1)) << c.name;
     }
+    // After 10 frames a repeat closes the file at H + 1000; a picture of 10 bytes adds 42.
+    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 10, none, H + 1042).closedEnd, H + 1000);
+    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 10, none, H + 1041).place, PLACE_AT_LIMIT);
+    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 0, none, H + 1000).closedEnd, H + 1000);
     EXPECT_EQ(FrameChunkBytes(1), 10u);
     EXPECT_EQ(FrameChunkBytes(2), 10u);
 }

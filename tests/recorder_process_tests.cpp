@@ -445,7 +445,8 @@ LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 // The platform's own AVI reader finds each frame through the file's index: every
 // sample must be one whole JPEG image or empty (a repeat of the one before), the first
-// an image, and there must be as many as were written. Gives each sample's size.
+// and the last an image, and there must be as many as were written. Gives each sample's
+// size.
 void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames,
                              std::vector<LONG>* sizes = nullptr)
 {
@@ -461,7 +462,7 @@ void ExpectIndexedJpegFrames(const std::string& video, uint64_t frames,
             AVIStreamRead(stream, i, 1, nullptr, 0, &bytes, nullptr);
             std::vector<unsigned char> data(bytes > 0 ? bytes : 1);
             AVIStreamRead(stream, i, 1, data.data(), bytes, nullptr, nullptr);
-            bool whole = (bytes == 0 && i > 0) ||
+            bool whole = (bytes == 0 && i > 0 && i + 1 < AVIStreamLength(stream)) ||
                          (bytes >= 4 && data[0] == 0xFF && data[1] == 0xD8 &&
                           data[bytes - 2] == 0xFF && data[bytes - 1] == 0xD9);
             EXPECT_TRUE(whole) << "frame " << i << " of " << bytes << " bytes";
@@ -490,14 +491,15 @@ CaptureSettings SessionSettings(CaptureFrame capture, ReadClock clock, WriteFile
             WM_RECORDING_NOTICE, capture, failureLimitMs, clock, write, TEST_ENCODERS, nullptr};
 }
 
-// The file is complete and holds that many frames.
-void ExpectComplete(const std::string& video, uint64_t frames)
+// The file is complete and holds that many frames, in that many segments.
+void ExpectComplete(const std::string& video, uint64_t frames, uint32_t segments = 1)
 {
     AviSummary summary;
     std::string problem;
     ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), summary, problem)) << problem;
     EXPECT_TRUE(AviComplete(summary));
     EXPECT_EQ(summary.frames, frames);
+    EXPECT_EQ(summary.segments, segments);
 }
 
 // The tool reserves a recording's name by creating the file; a session only opens it.
@@ -717,14 +719,16 @@ TEST(CaptureSession, AStallOfTheClockIsAGapAndTheStopStaysPrompt)
     ExpectDecodesInFull(folder, video);
 }
 
-// The capture of frame 5 held until the stop reads the clock, which from then on stands
-// past the time the stop leaves for writing what is queued.
+// The capture of frame HELD_AT (of a still screen: its repeats are written) held until
+// the stop reads the clock, which from then on stands past the time the stop leaves for
+// writing what is queued.
+const int HELD_AT = 3 * DEFAULT_FPS;
 HANDLE g_captureHeld;
 std::atomic<int> g_stopClockReads;
 
-bool CaptureHeldAtFive(HDC memory, HDC screen, const RecordRegion& r, uint64_t)
+bool CaptureHeld(HDC memory, HDC screen, const RecordRegion& r, uint64_t)
 {
-    if (g_captures++ == 5) {
+    if (g_captures++ == HELD_AT) {
         WaitForSingleObject(g_captureHeld, WAIT_LIMIT_MS);
     }
     return BitBlt(memory, 0, 0, r.width, r.height, screen, r.left, r.top, SRCCOPY) != FALSE;
@@ -735,7 +739,7 @@ int64_t ClockOfTheStop()
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
-    if (g_captures <= 5) {
+    if (g_captures <= HELD_AT) {
         return now.QuadPart;
     }
     if (g_stopClockReads++ == 0) {
@@ -745,7 +749,8 @@ int64_t ClockOfTheStop()
     return now.QuadPart + 3600 * frequency.QuadPart;
 }
 
-// What is still queued once the time after a stop is over is left out.
+// What is still queued once the time after a stop is over is left out; the time ended
+// among repeats, the last slot shows the picture again.
 TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
 {
     std::string folder = MakeTempDir("drain");
@@ -753,17 +758,27 @@ TEST(CaptureSession, AStopWritesWhatIsQueuedForALimitedTime)
     g_captures = 0;
     g_stopClockReads = 0;
     g_captureHeld = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CaptureSettings settings = SessionSettings(CaptureHeldAtFive, ClockOfTheStop, nullptr);
+    CaptureSettings settings = SessionSettings(CaptureHeld, ClockOfTheStop, nullptr);
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
-    EXPECT_TRUE(WaitUntil([] { return g_captures > 5; }, WAIT_LIMIT_MS));
+    EXPECT_TRUE(WaitUntil([] { return g_captures > HELD_AT; }, WAIT_LIMIT_MS));
     CaptureStats stats;
     EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_STOPPED) << error;
     CloseHandle(g_captureHeld);
-    EXPECT_EQ(stats.framesCaptured, 6u);
-    EXPECT_LT(stats.framesWritten, 6u);
+    EXPECT_EQ(stats.framesCaptured, HELD_AT + 1u);
+    EXPECT_LT(stats.framesWritten, HELD_AT + 1u);
     ExpectComplete(video, stats.framesWritten);
+    ExpectIndexedJpegFrames(video, stats.framesWritten);
+}
+
+bool WriteThrough(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
 }
 
 // Writes of the file that fail for its indexes, which go out when it is closed.
@@ -773,11 +788,59 @@ bool WriteAllButIndexes(HANDLE file, uint64_t offset, const void* data, size_t b
         SetLastError(ERROR_DISK_FULL);
         return false;
     }
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD written = 0;
-    return WriteFile(file, data, static_cast<DWORD>(bytes), &written, &at) && written == bytes;
+    return WriteThrough(file, offset, data, bytes);
+}
+
+// One write fails with a full disk: the g_failOpening-th that begins a later segment (its
+// opening and first frame), or the head's rewrite as the g_failClosing-th segment closes.
+int g_failOpening, g_failClosing, g_openings, g_closings;
+bool g_afterIndex;
+
+bool WriteFailingOnce(HANDLE file, uint64_t offset, const void* data, size_t bytes)
+{
+    const bool opening = offset > 0 && bytes > AVI_SEGMENT_HEAD_BYTES && !memcmp(data, "RIFF", 4);
+    const bool closing = offset == 0 && g_afterIndex;
+    g_afterIndex = !memcmp(data, "ix00", 4) || (g_afterIndex && offset > 0);
+    if ((opening && ++g_openings == g_failOpening) || (closing && ++g_closings == g_failClosing)) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return WriteThrough(file, offset, data, bytes);
+}
+
+// The segment the failed write began is left out; those before stay whole and listed.
+TEST(CaptureSession, AFailedWriteWhereASegmentBeginsLeavesTheFileWhole)
+{
+    const struct {
+        int opening, closing;
+        uint32_t segments;
+        const char* says;
+    } cases[] = {{1, 0, 1, "WriteFile(frame)"},
+                 {2, 0, 2, "WriteFile(frame)"},
+                 {0, 2, 2, "WriteFile(recording head)"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opening);
+        std::string folder = MakeTempDir("segment");
+        std::string video = NewFile(folder + "segment.avi");
+        g_failOpening = c.opening;
+        g_failClosing = c.closing;
+        g_openings = g_closings = 0;
+        g_afterIndex = false;
+        CaptureSettings settings =
+            SessionSettings(nullptr, nullptr, WriteFailingOnce, StartListening());
+        settings.segmentLimit = 40000;
+        settings.flatOut = true;
+        char error[SESSION_ERROR_SIZE] = "";
+        CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
+        ASSERT_NE(session, nullptr) << error;
+        EXPECT_TRUE(WaitUntil([] { return g_notices[NOTICE_ENDED] > 0; }, WAIT_LIMIT_MS));
+        CaptureStats stats;
+        EXPECT_EQ(FinishCapture(session, &stats, error, sizeof error), SESSION_FAILED);
+        DestroyWindow(settings.notifyWindow);
+        EXPECT_NE(strstr(error, c.says), nullptr) << error;
+        ExpectComplete(video, stats.framesWritten, c.segments);
+        ExpectDecodesInFull(folder, video);
+    }
 }
 
 // Indexes that cannot be written when the file is closed after the stop make the end a
@@ -824,11 +887,30 @@ TEST(CaptureSession, AFileThatOpensTooLateIsRemoved)
     CloseHandle(g_openHeld);
 }
 
+// Near the size limit a repeat is refused while the last picture would not fit after it.
+TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
+{
+    std::string video = NewFile(MakeTempDir("repeats") + "repeats.avi");
+    const std::vector<uint8_t> picture(600, 0xd8);
+    AviWriter writer;
+    char error[SESSION_ERROR_SIZE] = "";
+    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 4, 4, DEFAULT_FPS, AVI_SEGMENT_LIMIT,
+                              AVI_HEAD_BYTES + 4000, nullptr, error, sizeof error)) << error;
+    for (DWORD bytes = 600; WriteAviFrame(&writer, picture.data(), bytes, error,
+                                          sizeof error) == AVI_WRITTEN; bytes = 0) {
+    }
+    EXPECT_EQ(WriteAviFrame(&writer, picture.data(), 600, error, sizeof error), AVI_WRITTEN);
+    EXPECT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
+}
+
+// Of a tiny region: its JPEG outgrows three bytes a pixel, and the buffer the headers
+// suggest holds it.
 TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
 {
     std::string folder = MakeTempDir("at_once");
     std::string video = NewFile(folder + "at_once.avi");
     CaptureSettings settings = SessionSettings(nullptr, nullptr, nullptr);
+    settings.region = {0, 0, 4, 4};
     char error[SESSION_ERROR_SIZE] = "";
     CaptureSession* session = StartCapture(settings, video.c_str(), error, sizeof error);
     ASSERT_NE(session, nullptr) << error;
@@ -837,6 +919,9 @@ TEST(CaptureSession, StoppedAtOnceStillHoldsTheMomentItBegan)
     EXPECT_EQ(stats.framesWritten, 1u);
     ExpectIndexedJpegFrames(video, stats.framesWritten);
     ExpectDecodesInFull(folder, video);
+    uint32_t suggested = 0;
+    memcpy(&suggested, ReadTextFile(video).data() + 60, 4);   // the main header's
+    EXPECT_GT(suggested, 4u * 4 * 3);
 }
 
 TEST(CaptureSession, EndsCleanlyAtTheSizeLimit)

@@ -69,7 +69,8 @@ inline ToolFile LayOutAsTheTool(const AviStreamInfo& stream, const std::vector<u
     uint8_t head[AVI_HEAD_BYTES];
     FormatAviHead(stream,
                   {frames, firstFrames, firstMoviBytes, true, segments.data(),
-                   static_cast<uint32_t>(segments.size())},
+                   static_cast<uint32_t>(segments.size()),
+                   sizes.empty() ? 0 : *std::max_element(sizes.begin(), sizes.end())},
                   head);
     file.bytes = AsText(head, sizeof head) + body;
     return file;
