@@ -15,6 +15,7 @@
 #include "demo_target.h"
 #include "media_check.h"
 #include "process_harness.h"
+#include "recorder_test_names.h"
 #include "window_list.h"
 
 #define LUMARO_BRIDGE_IMPLEMENTATION
@@ -195,25 +196,56 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
     return result;
 }
 
+// How a run through the C client goes besides open, start, a short poll and stop.
+enum CWay {
+    C_STOP,
+    C_CLOSE_ONLY,        // close alone stops it
+    C_STOP_TWICE,
+    C_KILL_BRIDGE,       // the bridge killed once recording
+    C_CANCEL_AFTER_OPEN, // the cancel event set before start
+    C_REUSE,             // on a session that failed to open and was closed
+    C_UTF8_PATH,         // the bridge's path given as UTF-8
+};
+
+void AddLine(const char* line, void* lines)
+{
+    *static_cast<std::string*>(lines) += std::string(line) + "\n";
+}
+
 // The same through the C client of sdk/lumaro_bridge.h; code is what it returned.
 // Each wait before the stop is bounded by timeoutMs.
 RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
-                           const std::string& folder, DWORD timeoutMs, lumaro_bridge_result& code)
+                           const std::string& folder, DWORD timeoutMs, CWay way,
+                           lumaro_bridge_result& code, std::string& lines)
 {
     DWORD began = GetTickCount();
+    HANDLE cancel = CreateEventA(NULL, TRUE, FALSE, NULL);
     lumaro_bridge_session s;
-    lumaro_bridge_init(&s, NULL, NULL);
+    lumaro_bridge_init(&s, AddLine, &lines);
+    s.cancel_event = cancel;
+    s.bridge_path_is_utf8 = way == C_UTF8_PATH;
+    if (way == C_REUSE) {
+        lumaro_bridge_open(&s, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "quit", folder.c_str(),
+                           timeoutMs);
+        lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
+    }
     if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), timeoutMs) ==
             LUMARO_BRIDGE_OK &&
+        (way != C_CANCEL_AFTER_OPEN || SetEvent(cancel)) &&
         lumaro_bridge_start(&s, timeoutMs) == LUMARO_BRIDGE_OK &&
-        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK) {
+        (way != C_KILL_BRIDGE || TerminateProcess(s.process, 9)) &&
+        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK && way != C_CLOSE_ONLY) {
         lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+        if (way == C_STOP_TWICE) {
+            lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+        }
     }
     RunResult result;
     result.bridgeEnded = s.process == NULL || WaitForSingleObject(s.process, 0) == WAIT_OBJECT_0;
     code = lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
     result.error = s.error;
     result.milliseconds = GetTickCount() - began;
+    CloseHandle(cancel);
     return result;
 }
 
@@ -226,8 +258,11 @@ struct FailureCase {
     std::vector<const char*> says;
     bool bridgeEnds;        // the client saw the bridge end by itself
     const char* toolFaults = nullptr; // FAKE_RECORDER for the tool double
-    // Not OK: the run goes through the C client, which must return this.
+    // Not OK, or another way: the run goes through the C client, which must return this.
     lumaro_bridge_result inC = LUMARO_BRIDGE_OK;
+    CWay way = C_STOP;
+    const char* target = nullptr; // recorder_target's arguments, for a target to record
+    DWORD withinMs = 0;           // its bound, when not windowMs + FAILURE_MARGIN_MS
 };
 
 TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
@@ -260,7 +295,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         // The C client: the early lines and the error box come back as codes of their own,
         // and start is never posted (the tool double would log "click play").
         {"C: bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"could not start the bridge", "CreateProcessA failed with error 2"}, true, nullptr,
+         {"could not start the bridge", "CreateProcessW failed with error 2"}, true, nullptr,
          LUMARO_BRIDGE_SYSTEM_ERROR},
         {"C: bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
          {"ended (exit code 3) before it was ready"}, true, nullptr, LUMARO_BRIDGE_ENDED},
@@ -289,6 +324,32 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         {"C: tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
          BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\"", "had ended before stop"}, true,
          nullptr, LUMARO_BRIDGE_EXIT_FAILED},
+        {"C: the same, closed without a stop", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\""}, false, nullptr,
+         LUMARO_BRIDGE_EXIT_FAILED, C_CLOSE_ONLY},
+        {"C: target off the screen", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE,
+         BRIDGE_WINDOW_TIMEOUT_MS, {"did not record: " LOG_NOT_RECORDING, "must be greater than 0"},
+         true, nullptr, LUMARO_BRIDGE_NOT_RECORDED, C_STOP, "-3000 -3000 300 200 2080e0"},
+        {"C: bridge killed while recording", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 9) without an exit line", "tool was closed"}, true,
+         nullptr, LUMARO_BRIDGE_ENDED, C_KILL_BRIDGE},
+        {"C: open timed out", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", 6000,
+         {"not ready within 6000 ms", "bridge was ended", "tool was closed"}, false,
+         "controls_ms=600000", LUMARO_BRIDGE_TIMEOUT},
+        {"C: second stop", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS, {""},
+         true, nullptr, LUMARO_BRIDGE_OK, C_STOP_TWICE},
+        {"C: window never appears, the caller's bound long", FAKE_BRIDGE_EXE, nullptr,
+         "nowindow", BRIDGE_READY_TIMEOUT_MS, {"window did not appear within 10000 ms"}, false,
+         nullptr, LUMARO_BRIDGE_TIMEOUT, C_STOP, nullptr,
+         BRIDGE_WINDOW_TIMEOUT_MS + FAILURE_MARGIN_MS / 3},
+        {"C: cancelled before start", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"cancelled before start was sent", "bridge was stopped"}, false, nullptr,
+         LUMARO_BRIDGE_CANCELLED, C_CANCEL_AFTER_OPEN},
+        {"C: reused after a failure", FAKE_BRIDGE_EXE, nullptr, "served",
+         BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_REUSE},
+        // Outside the ANSI code page of any locale but Russian's.
+        {"C: UTF-8 bridge path", "\xd0\xbc\xd0\xbe\xd1\x81\xd1\x82.exe", nullptr, "served",
+         BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_UTF8_PATH},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -298,20 +359,40 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
             PutTool(c.tool);
         }
         SetEnvironmentVariableA("FAKE_RECORDER", c.toolFaults);
+        ChildProcess shown;
+        if (c.target != nullptr) {
+            ASSERT_TRUE(StartChild(BinDir() + TARGET_EXE, c.target, SW_SHOWNORMAL, shown));
+            ASSERT_TRUE(WaitUntil([] { return FindWindowA(NULL, TARGET_TITLE) != NULL; },
+                                  TARGET_WAIT_MS));
+        }
+        std::string bridge = BinDir() + c.bridge;
+        if (c.way == C_UTF8_PATH) {
+            ASSERT_TRUE(CopyFileW(WideFromAnsi(BinDir() + FAKE_BRIDGE_EXE).c_str(),
+                                  (WideFromAnsi(workDir) + WideFromUtf8(c.bridge)).c_str(), FALSE));
+            bridge = Utf8FromAnsi(workDir) + c.bridge;
+        }
         lumaro_bridge_result code = LUMARO_BRIDGE_OK;
+        std::string lines;
         RunResult result =
-            c.inC == LUMARO_BRIDGE_OK
-                ? RecordBriefly(BinDir() + c.bridge, c.title, toolFolder, c.windowMs)
-                : RecordBrieflyInC(BinDir() + c.bridge, c.title, toolFolder, c.windowMs, code);
+            c.inC == LUMARO_BRIDGE_OK && c.way == C_STOP
+                ? RecordBriefly(bridge, c.title, toolFolder, c.windowMs)
+                : RecordBrieflyInC(bridge, c.title, toolFolder, c.windowMs, c.way, code, lines);
+        if (shown.info.hProcess != NULL) {
+            TerminateProcess(shown.info.hProcess, 0);
+            CloseChild(shown);
+        }
         EXPECT_EQ(code, c.inC) << result.error;
+        if (c.way == C_CANCEL_AFTER_OPEN) {
+            EXPECT_EQ(lines.find(STATUS_STARTED), std::string::npos) << "start was sent";
+        }
         EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
                   std::string::npos);
         for (const char* words : c.says) {
-            EXPECT_NE(result.error.find(words), std::string::npos) << result.error;
+            EXPECT_NE(result.error.find(words), std::string::npos) << result.error << ReadTextFile(toolFolder + "fake_recorder.log");
         }
         EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos) << "one line";
         EXPECT_EQ(result.bridgeEnded, c.bridgeEnds) << result.error;
-        EXPECT_LT(result.milliseconds, c.windowMs + FAILURE_MARGIN_MS);
+        EXPECT_LT(result.milliseconds, c.withinMs != 0 ? c.withinMs : c.windowMs + FAILURE_MARGIN_MS);
         // Whatever went wrong, nothing the bridge started is left running.
         EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(RECORDER_EXE).empty(); },
                               RECORDER_CLOSE_TIMEOUT_MS));
