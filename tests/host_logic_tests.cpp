@@ -205,7 +205,9 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         LogLine(20, LOG_SAVED "recordings\\other.avi: 1 frames, 0.1 s, 0 dropped") +
         LogLine(21, LOG_SAVED_AT_LIMIT "recordings\\limit.avi: 9000 frames, 600.0 s, 0 dropped") +
         LogLine(30, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\gone.avi") +
-        LogLine(30, LOG_NOT_RECORDING "the encoder did not start within 10000 ms");
+        LogLine(30, LOG_NOT_RECORDING "the encoder did not start within 10000 ms") +
+        "2026-12-08 13:23:37 pid 020: " LOG_NOT_RECORDING "not of 20\r\n" +
+        LogLine(2020, LOG_NOT_RECORDING "not of 20 either");
     const struct {
         unsigned long processId;
         ToolEnd end;
@@ -226,6 +228,18 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         EXPECT_EQ(outcome.path, c.path) << c.processId;
         EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
         EXPECT_EQ(outcome.text.find('\r'), std::string::npos) << c.processId;
+        // The C client's reader (sdk/lumaro_bridge.h), a line at a time, agrees.
+        lumaro_tool_outcome inC = {};
+        lumaro_bridge_lines lines = {};
+        for (size_t at = 0; at < log.size();) {
+            at += lumaro_bridge_split_line(&lines, &log[at], log.size() - at);
+            if (lines.complete) {
+                lumaro_tool_read_log_line(&inC, lines.text, c.processId);
+            }
+        }
+        EXPECT_EQ(static_cast<int>(inC.end), static_cast<int>(outcome.end)) << c.processId;
+        EXPECT_EQ(inC.path, outcome.path);
+        EXPECT_EQ(inC.text, outcome.text);
     }
 }
 
