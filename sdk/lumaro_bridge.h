@@ -28,10 +28,10 @@
            lumaro_bridge_start(&s, LUMARO_BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK &&
            lumaro_bridge_poll(&s, 5000) == LUMARO_BRIDGE_OK)
            lumaro_bridge_stop(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
-       if (lumaro_bridge_close(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS) == LUMARO_BRIDGE_OK)
-           printf("recorded %s\n", lumaro_bridge_recording(&s));
-       else
+       if (lumaro_bridge_close(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS) != LUMARO_BRIDGE_OK)
            fprintf(stderr, "no recording: %s\n", s.error);
+       else if (lumaro_bridge_recording(&s) != NULL)
+           printf("recorded %s\n", lumaro_bridge_recording(&s));
 
    The file has three parts: the protocol (names, messages, status lines, the command
    line and its rules, the folders, the time bounds, the bridge's line splitter and the
