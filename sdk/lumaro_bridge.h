@@ -1251,6 +1251,8 @@ static lumaro_bridge_result lumaro_internal_stop_pass(lumaro_bridge_session* s)
 {
     int ended;
     if (!s->posted) {
+        /* While the bridge still runs, its tool is still its child. */
+        lumaro_internal_find_tool(s);
         if (lumaro_internal_post(s, LUMARO_BRIDGE_WM_STOP, "stop") != LUMARO_BRIDGE_OK) {
             s->state = LUMARO_INTERNAL_STOPPED;
             return s->result;
@@ -1459,8 +1461,9 @@ LUMARO_BRIDGE_API lumaro_bridge_result lumaro_bridge_close(lumaro_bridge_session
     char described[LUMARO_INTERNAL_DESCRIBED_SIZE];
     unsigned long bound = timeout_ms != 0 ? timeout_ms : LUMARO_BRIDGE_STOP_TIMEOUT_MS;
     int failed = s->result != LUMARO_BRIDGE_OK;
+    /* A bridge that was ready serves commands: a busy one gets the stop once it can. */
     if (s->state >= LUMARO_INTERNAL_READY && s->state <= LUMARO_INTERNAL_RECORDING &&
-        !lumaro_internal_ended(s) && lumaro_internal_answers(s)) {
+        !lumaro_internal_ended(s)) {
         lumaro_internal_begin(s, LUMARO_INTERNAL_STOPPING);
     }
     if (s->state == LUMARO_INTERNAL_STOPPING) {

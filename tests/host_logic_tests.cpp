@@ -53,6 +53,36 @@ TEST(LineBuffer, LinesKeepTheirEndingsWhateverTheChunking)
     }
 }
 
+// The C client's splitter (sdk/lumaro_bridge.h): a line's text without its line feed
+// and the carriage returns before it, cut to the line size; the rest waits.
+TEST(LumaroBridgeLines, TextWithoutItsEndCutToSize)
+{
+    const std::string longLine(300, 'x');
+    const struct {
+        std::string bytes;
+        std::vector<std::string> texts;
+        std::string pending;
+    } cases[] = {
+        {"startcapture\r\nExit", {"startcapture"}, "Exit"},
+        {"a\r\r\nb\rc\n", {"a", "b\rc"}, ""},
+        {std::string("a\0b\n", 4), {std::string("a\0b", 3)}, ""},
+        {longLine + "\r\n", {longLine.substr(0, LUMARO_BRIDGE_LINE_SIZE - 1)}, ""},
+        {"\n\r\n\r", {"", ""}, ""},
+    };
+    for (const auto& c : cases) {
+        lumaro_bridge_lines lines = {};
+        std::vector<std::string> texts;
+        for (size_t at = 0; at < c.bytes.size();) {
+            at += lumaro_bridge_split_line(&lines, &c.bytes[at], c.bytes.size() - at);
+            if (lines.complete) {
+                texts.push_back(std::string(lines.text, lines.length));
+            }
+        }
+        EXPECT_EQ(texts, c.texts) << c.bytes;
+        EXPECT_EQ(lines.complete ? "" : std::string(lines.text, lines.length), c.pending);
+    }
+}
+
 TEST(LineBuffer, UnterminatedTextStaysPending)
 {
     LineBuffer buffer;

@@ -170,6 +170,7 @@ bool PressEnter(ChildProcess& host)
 
 struct RunResult {
     std::string error;
+    std::string recording; // the C client's, if any
     bool bridgeEnded; // before the session was closed
     DWORD milliseconds;
 };
@@ -198,6 +199,7 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
 
 // How a run through the C client goes besides open, start, a short poll and stop.
 enum CWay {
+    C_NONE,              // bridge-host's client, or as C_STOP for a row that expects a failure
     C_STOP,
     C_CLOSE_ONLY,        // close alone stops it
     C_STOP_TWICE,
@@ -205,6 +207,8 @@ enum CWay {
     C_CANCEL_AFTER_OPEN, // the cancel event set before start
     C_REUSE,             // on a session that failed to open and was closed
     C_UTF8_PATH,         // the bridge's path given as UTF-8
+    C_PENDING,           // open, start and stop with timeouts of 0, called until done
+    C_CANCEL_IN_START,   // the cancel event set once start has gone out
 };
 
 void AddLine(const char* line, void* lines)
@@ -229,12 +233,37 @@ RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
                            timeoutMs);
         lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
     }
-    if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), timeoutMs) ==
+    // Each call of a pending way returns at once, PENDING until done, and is done
+    // before the bound.
+    int pending = 0;
+    auto until = [&](const std::function<lumaro_bridge_result()>& call) {
+        lumaro_bridge_result r = LUMARO_BRIDGE_PENDING;
+        EXPECT_TRUE(WaitUntil([&] {
+            r = call();
+            pending += r == LUMARO_BRIDGE_PENDING;
+            return r != LUMARO_BRIDGE_PENDING;
+        }, BRIDGE_READY_TIMEOUT_MS));
+        return r;
+    };
+    if (way == C_PENDING || way == C_CANCEL_IN_START) {
+        // The tool takes its time over the play click in the second, so that the cancel
+        // comes between start and "startcapture".
+        if (until([&] { return lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), 0); }) ==
+                LUMARO_BRIDGE_OK &&
+            (way != C_CANCEL_IN_START ||
+             (lumaro_bridge_start(&s, 0) == LUMARO_BRIDGE_PENDING && SetEvent(cancel))) &&
+            until([&] { return lumaro_bridge_start(&s, 0); }) == LUMARO_BRIDGE_OK) {
+            until([&] { return lumaro_bridge_stop(&s, 0); });
+        }
+        EXPECT_GT(pending, 1) << "no call of a timeout of 0 was pending";
+    } else if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), timeoutMs) ==
             LUMARO_BRIDGE_OK &&
         (way != C_CANCEL_AFTER_OPEN || SetEvent(cancel)) &&
         lumaro_bridge_start(&s, timeoutMs) == LUMARO_BRIDGE_OK &&
-        (way != C_KILL_BRIDGE || TerminateProcess(s.process, 9)) &&
-        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK && way != C_CLOSE_ONLY) {
+        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK &&
+        (way != C_KILL_BRIDGE || (TerminateProcess(s.process, 9) &&
+                                  lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK)) &&
+        way != C_CLOSE_ONLY) {
         lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
         if (way == C_STOP_TWICE) {
             lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
@@ -244,6 +273,7 @@ RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
     result.bridgeEnded = s.process == NULL || WaitForSingleObject(s.process, 0) == WAIT_OBJECT_0;
     code = lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
     result.error = s.error;
+    result.recording = lumaro_bridge_recording(&s) != NULL ? lumaro_bridge_recording(&s) : "";
     result.milliseconds = GetTickCount() - began;
     CloseHandle(cancel);
     return result;
@@ -260,7 +290,7 @@ struct FailureCase {
     const char* toolFaults = nullptr; // FAKE_RECORDER for the tool double
     // Not OK, or another way: the run goes through the C client, which must return this.
     lumaro_bridge_result inC = LUMARO_BRIDGE_OK;
-    CWay way = C_STOP;
+    CWay way = C_NONE;
     const char* target = nullptr; // recorder_target's arguments, for a target to record
     DWORD withinMs = 0;           // its bound, when not windowMs + FAILURE_MARGIN_MS
 };
@@ -329,18 +359,18 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
          LUMARO_BRIDGE_EXIT_FAILED, C_CLOSE_ONLY},
         {"C: target off the screen", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE,
          BRIDGE_WINDOW_TIMEOUT_MS, {"did not record: " LOG_NOT_RECORDING, "must be greater than 0"},
-         true, nullptr, LUMARO_BRIDGE_NOT_RECORDED, C_STOP, "-3000 -3000 300 200 2080e0"},
+         true, nullptr, LUMARO_BRIDGE_NOT_RECORDED, C_NONE, "-3000 -3000 300 200 2080e0"},
         {"C: bridge killed while recording", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 9) without an exit line", "tool was closed"}, true,
+         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 9) without an exit line", "; the recording tool was"}, true,
          nullptr, LUMARO_BRIDGE_ENDED, C_KILL_BRIDGE},
         {"C: open timed out", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", 6000,
-         {"not ready within 6000 ms", "bridge was ended", "tool was closed"}, false,
+         {"not ready within 6000 ms", "bridge was ended", "; the recording tool was"}, false,
          "controls_ms=600000", LUMARO_BRIDGE_TIMEOUT},
         {"C: second stop", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS, {""},
          true, nullptr, LUMARO_BRIDGE_OK, C_STOP_TWICE},
         {"C: window never appears, the caller's bound long", FAKE_BRIDGE_EXE, nullptr,
          "nowindow", BRIDGE_READY_TIMEOUT_MS, {"window did not appear within 10000 ms"}, false,
-         nullptr, LUMARO_BRIDGE_TIMEOUT, C_STOP, nullptr,
+         nullptr, LUMARO_BRIDGE_TIMEOUT, C_NONE, nullptr,
          BRIDGE_WINDOW_TIMEOUT_MS + FAILURE_MARGIN_MS / 3},
         {"C: cancelled before start", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS,
          {"cancelled before start was sent", "bridge was stopped"}, false, nullptr,
@@ -348,6 +378,16 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         {"C: reused after a failure", FAKE_BRIDGE_EXE, nullptr, "served",
          BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_REUSE},
         // Outside the ANSI code page of any locale but Russian's.
+        {"C: recorded", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE, BRIDGE_WINDOW_TIMEOUT_MS, {""},
+         true, nullptr, LUMARO_BRIDGE_OK, C_STOP, "100 100 300 200 2080e0"},
+        {"C: the tool's file cut short", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE,
+         BRIDGE_WINDOW_TIMEOUT_MS, {"reported \"" LOG_FAILED, "fake.avi: 1 frames: disk full"},
+         true, "logs=failed", LUMARO_BRIDGE_RECORDING_SHORT, C_NONE, "100 100 300 200 2080e0"},
+        {"C: pending", FAKE_BRIDGE_EXE, nullptr, "served", 0, {""}, true, nullptr,
+         LUMARO_BRIDGE_OK, C_PENDING},
+        {"C: cancelled once start went out", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE, 0,
+         {"cancelled while the recording started; it was stopped"}, true, "play_ms=2000",
+         LUMARO_BRIDGE_CANCELLED, C_CANCEL_IN_START, "100 100 300 200 2080e0"},
         {"C: UTF-8 bridge path", "\xd0\xbc\xd0\xbe\xd1\x81\xd1\x82.exe", nullptr, "served",
          BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_UTF8_PATH},
     };
@@ -374,7 +414,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         lumaro_bridge_result code = LUMARO_BRIDGE_OK;
         std::string lines;
         RunResult result =
-            c.inC == LUMARO_BRIDGE_OK && c.way == C_STOP
+            c.inC == LUMARO_BRIDGE_OK && c.way == C_NONE
                 ? RecordBriefly(bridge, c.title, toolFolder, c.windowMs)
                 : RecordBrieflyInC(bridge, c.title, toolFolder, c.windowMs, c.way, code, lines);
         if (shown.info.hProcess != NULL) {
@@ -385,13 +425,28 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         if (c.way == C_CANCEL_AFTER_OPEN) {
             EXPECT_EQ(lines.find(STATUS_STARTED), std::string::npos) << "start was sent";
         }
-        EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
-                  std::string::npos);
+        if (c.way == C_CANCEL_IN_START) {
+            EXPECT_NE(lines.find(STATUS_EXIT_SUCCESS), std::string::npos) << "not stopped";
+        }
+        // Only a run with a window to record may start.
+        if (c.target == nullptr) {
+            EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
+                      std::string::npos);
+        }
+        // OK, or a file cut short, with a file the log names.
+        if (c.target != nullptr && c.inC != LUMARO_BRIDGE_NOT_RECORDED &&
+            c.inC != LUMARO_BRIDGE_CANCELLED) {
+            EXPECT_NE(GetFileAttributesA(result.recording.c_str()), INVALID_FILE_ATTRIBUTES)
+                << result.recording;
+        }
         for (const char* words : c.says) {
-            EXPECT_NE(result.error.find(words), std::string::npos) << result.error << ReadTextFile(toolFolder + "fake_recorder.log");
+            EXPECT_NE(result.error.find(words), std::string::npos) << result.error;
         }
         EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos) << "one line";
-        EXPECT_EQ(result.bridgeEnded, c.bridgeEnds) << result.error;
+        // Stopped by the client itself, the bridge ends while the test looks.
+        if (c.way != C_CANCEL_IN_START) {
+            EXPECT_EQ(result.bridgeEnded, c.bridgeEnds) << result.error;
+        }
         EXPECT_LT(result.milliseconds, c.withinMs != 0 ? c.withinMs : c.windowMs + FAILURE_MARGIN_MS);
         // Whatever went wrong, nothing the bridge started is left running.
         EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(RECORDER_EXE).empty(); },
