@@ -2,8 +2,11 @@
 // separate program; these texts are all the two share, so both sides take them from here.
 #pragma once
 
-#define RECORDER_EXE "LUMARO_VideoTool.exe"
-#define RECORDER_TITLE "LUMARO_VideoTool"
+#include "../sdk/lumaro_bridge.h"
+
+// Hosts find the tool by these two as well.
+#define RECORDER_EXE LUMARO_TOOL_EXE
+#define RECORDER_TITLE LUMARO_TOOL_TITLE
 #define BUTTON_CLASS "WindowsForms10.BUTTON.app.0.141b42a_r9_ad1"
 #define EDIT_CLASS "WindowsForms10.EDIT.app.0.141b42a_r9_ad1"
 

@@ -2,6 +2,7 @@
 // command line picks how it misbehaves:
 //   nowindow   runs without ever creating the bridge window
 //   mute       serves start, but ends on stop without an exit line
+//   served     serves start, and on stop says "Exit Process Success"
 //   startquit  ends right after start, without an exit line, as a bridge killed would
 //   nostart    writes nothing on start; on stop says "Exit Process Failed"
 //   endedtool  starts the tool from its folder; on stop ends it first, as a crash
@@ -48,7 +49,8 @@ static LRESULT CALLBACK FakeWndProc(HWND window, UINT message, WPARAM wParam, LP
             WaitForSingleObject(g_tool.hProcess, FAKE_LIFETIME_MS);
         }
         if (g_mode != "mute") {
-            printf("%s", STATUS_EXIT_FAILED STATUS_LINE_END);
+            printf("%s", g_mode == "served" ? STATUS_EXIT_SUCCESS STATUS_LINE_END
+                                            : STATUS_EXIT_FAILED STATUS_LINE_END);
             fflush(stdout);
         }
         PostQuitMessage(0);
@@ -65,7 +67,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         Sleep(FAKE_LIFETIME_MS);
         return 0;
     }
-    if (g_mode != "mute" && g_mode != "startquit" && g_mode != "nostart" &&
+    if (g_mode != "mute" && g_mode != "served" && g_mode != "startquit" && g_mode != "nostart" &&
         g_mode != "endedtool" && g_mode != "stucktool" &&
         g_mode != "folder") {
         return FAKE_QUIT_CODE;

@@ -55,6 +55,36 @@ TEST(LineBuffer, LinesKeepTheirEndingsWhateverTheChunking)
     }
 }
 
+// The C client's splitter (sdk/lumaro_bridge.h): a line's text without its line feed
+// and the carriage returns before it, cut to the line size; the rest waits.
+TEST(LumaroBridgeLines, TextWithoutItsEndCutToSize)
+{
+    const std::string longLine(300, 'x');
+    const struct {
+        std::string bytes;
+        std::vector<std::string> texts;
+        std::string pending;
+    } cases[] = {
+        {"startcapture\r\nExit", {"startcapture"}, "Exit"},
+        {"a\r\r\nb\rc\n", {"a", "b\rc"}, ""},
+        {std::string("a\0b\n", 4), {std::string("a\0b", 3)}, ""},
+        {longLine + "\r\n", {longLine.substr(0, LUMARO_BRIDGE_LINE_SIZE - 1)}, ""},
+        {"\n\r\n\r", {"", ""}, ""},
+    };
+    for (const auto& c : cases) {
+        lumaro_bridge_lines lines = {};
+        std::vector<std::string> texts;
+        for (size_t at = 0; at < c.bytes.size();) {
+            at += lumaro_bridge_split_line(&lines, &c.bytes[at], c.bytes.size() - at);
+            if (lines.complete) {
+                texts.push_back(std::string(lines.text, lines.length));
+            }
+        }
+        EXPECT_EQ(texts, c.texts) << c.bytes;
+        EXPECT_EQ(lines.complete ? "" : std::string(lines.text, lines.length), c.pending);
+    }
+}
+
 TEST(LineBuffer, UnterminatedTextStaysPending)
 {
     LineBuffer buffer;
@@ -219,7 +249,9 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         LogLine(30, LOG_NOT_RECORDING "the encoder did not start within 10000 ms") +
         LogLine(40, LOG_RECORDING "64x48 at 0,0" LOG_INTO "recordings\\slept.avi") +
         LogLine(40, LOG_CLOCK_GAP "3600.0 s (sleep or a suspended system)") +
-        LogLine(40, LOG_SAVED "recordings\\slept.avi: 9 frames, 0.6 s, 0 dropped");
+        LogLine(40, LOG_SAVED "recordings\\slept.avi: 9 frames, 0.6 s, 0 dropped") +
+        "2026-12-08 13:23:37 pid 020: " LOG_NOT_RECORDING "not of 20\r\n" +
+        LogLine(2020, LOG_NOT_RECORDING "not of 20 either");
     const struct {
         unsigned long processId;
         ToolEnd end;
@@ -244,6 +276,19 @@ TEST(ReadToolOutcome, EachInstanceByItsOwnLines)
         EXPECT_NE(outcome.text.find(c.says), std::string::npos) << outcome.text;
         EXPECT_EQ(outcome.text.find('\r'), std::string::npos) << c.processId;
         EXPECT_EQ(outcome.gap, c.gap) << c.processId;
+        // The C client's reader (sdk/lumaro_bridge.h), a line at a time, agrees.
+        lumaro_tool_outcome inC = {};
+        lumaro_bridge_lines lines = {};
+        for (size_t at = 0; at < log.size();) {
+            at += lumaro_bridge_split_line(&lines, &log[at], log.size() - at);
+            if (lines.complete) {
+                lumaro_tool_read_log_line(&inC, lines.text, c.processId);
+            }
+        }
+        EXPECT_EQ(static_cast<int>(inC.end), static_cast<int>(outcome.end)) << c.processId;
+        EXPECT_EQ(inC.path, outcome.path);
+        EXPECT_EQ(inC.text, outcome.text);
+        EXPECT_EQ(inC.gap, outcome.gap);
     }
 }
 

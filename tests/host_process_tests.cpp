@@ -16,6 +16,7 @@
 #include "media_check.h"
 #include "output_plan.h"
 #include "process_harness.h"
+#include "recorder_test_names.h"
 #include "window_list.h"
 
 #define LUMARO_BRIDGE_IMPLEMENTATION
@@ -170,6 +171,7 @@ bool PressEnter(ChildProcess& host)
 
 struct RunResult {
     std::string error;
+    std::string recording; // the C client's, if any
     bool bridgeEnded; // before the session was closed
     DWORD milliseconds;
 };
@@ -196,25 +198,85 @@ RunResult RecordBriefly(const std::string& bridge, const char* title, const std:
     return result;
 }
 
+// How a run through the C client goes besides open, start, a short poll and stop.
+enum CWay {
+    C_NONE,              // bridge-host's client, or as C_STOP for a row that expects a failure
+    C_STOP,
+    C_CLOSE_ONLY,        // close alone stops it
+    C_STOP_TWICE,
+    C_KILL_BRIDGE,       // the bridge killed once recording
+    C_CANCEL_AFTER_OPEN, // the cancel event set before start
+    C_REUSE,             // on a session that failed to open and was closed
+    C_UTF8_PATH,         // the bridge's path given as UTF-8
+    C_PENDING,           // open, start and stop with timeouts of 0, called until done
+    C_CANCEL_IN_START,   // the cancel event set once start has gone out
+};
+
+void AddLine(const char* line, void* lines)
+{
+    *static_cast<std::string*>(lines) += std::string(line) + "\n";
+}
+
 // The same through the C client of sdk/lumaro_bridge.h; code is what it returned.
 // Each wait before the stop is bounded by timeoutMs.
 RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
-                           const std::string& folder, DWORD timeoutMs, lumaro_bridge_result& code)
+                           const std::string& folder, DWORD timeoutMs, CWay way,
+                           lumaro_bridge_result& code, std::string& lines)
 {
     DWORD began = GetTickCount();
+    HANDLE cancel = CreateEventA(NULL, TRUE, FALSE, NULL);
     lumaro_bridge_session s;
-    lumaro_bridge_init(&s, NULL, NULL);
-    if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), timeoutMs) ==
+    lumaro_bridge_init(&s, AddLine, &lines);
+    s.cancel_event = cancel;
+    s.bridge_path_is_utf8 = way == C_UTF8_PATH;
+    if (way == C_REUSE) {
+        lumaro_bridge_open(&s, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "quit", folder.c_str(),
+                           timeoutMs);
+        lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
+    }
+    // Each call of a pending way returns at once, PENDING until done, and is done
+    // before the bound.
+    int pending = 0;
+    auto until = [&](const std::function<lumaro_bridge_result()>& call) {
+        lumaro_bridge_result r = LUMARO_BRIDGE_PENDING;
+        EXPECT_TRUE(WaitUntil([&] {
+            r = call();
+            pending += r == LUMARO_BRIDGE_PENDING;
+            return r != LUMARO_BRIDGE_PENDING;
+        }, BRIDGE_READY_TIMEOUT_MS));
+        return r;
+    };
+    if (way == C_PENDING || way == C_CANCEL_IN_START) {
+        // The tool takes its time over the play click in the second, so that the cancel
+        // comes between start and "startcapture".
+        if (until([&] { return lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), 0); }) ==
+                LUMARO_BRIDGE_OK &&
+            (way != C_CANCEL_IN_START ||
+             (lumaro_bridge_start(&s, 0) == LUMARO_BRIDGE_PENDING && SetEvent(cancel))) &&
+            until([&] { return lumaro_bridge_start(&s, 0); }) == LUMARO_BRIDGE_OK) {
+            until([&] { return lumaro_bridge_stop(&s, 0); });
+        }
+        EXPECT_GT(pending, 1) << "no call of a timeout of 0 was pending";
+    } else if (lumaro_bridge_open(&s, bridge.c_str(), title, folder.c_str(), timeoutMs) ==
             LUMARO_BRIDGE_OK &&
+        (way != C_CANCEL_AFTER_OPEN || SetEvent(cancel)) &&
         lumaro_bridge_start(&s, timeoutMs) == LUMARO_BRIDGE_OK &&
-        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK) {
+        lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK &&
+        (way != C_KILL_BRIDGE || (TerminateProcess(s.process, 9) &&
+                                  lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK)) &&
+        way != C_CLOSE_ONLY) {
         lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+        if (way == C_STOP_TWICE) {
+            lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+        }
     }
     RunResult result;
     result.bridgeEnded = s.process == NULL || WaitForSingleObject(s.process, 0) == WAIT_OBJECT_0;
     code = lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
     result.error = s.error;
+    result.recording = lumaro_bridge_recording(&s) != NULL ? lumaro_bridge_recording(&s) : "";
     result.milliseconds = GetTickCount() - began;
+    CloseHandle(cancel);
     return result;
 }
 
@@ -227,8 +289,11 @@ struct FailureCase {
     std::vector<const char*> says;
     bool bridgeEnds;        // the client saw the bridge end by itself
     const char* toolFaults = nullptr; // FAKE_RECORDER for the tool double
-    // Not OK: the run goes through the C client, which must return this.
+    // Not OK, or another way: the run goes through the C client, which must return this.
     lumaro_bridge_result inC = LUMARO_BRIDGE_OK;
+    CWay way = C_NONE;
+    const char* target = nullptr; // recorder_target's arguments, for a target to record
+    DWORD withinMs = 0;           // its bound, when not windowMs + FAILURE_MARGIN_MS
 };
 
 TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
@@ -261,7 +326,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         // The C client: the early lines and the error box come back as codes of their own,
         // and start is never posted (the tool double would log "click play").
         {"C: bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"could not start the bridge", "CreateProcessA failed with error 2"}, true, nullptr,
+         {"could not start the bridge", "CreateProcessW failed with error 2"}, true, nullptr,
          LUMARO_BRIDGE_SYSTEM_ERROR},
         {"C: bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
          {"ended (exit code 3) before it was ready"}, true, nullptr, LUMARO_BRIDGE_ENDED},
@@ -290,6 +355,42 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         {"C: tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
          BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\"", "had ended before stop"}, true,
          nullptr, LUMARO_BRIDGE_EXIT_FAILED},
+        {"C: the same, closed without a stop", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\""}, false, nullptr,
+         LUMARO_BRIDGE_EXIT_FAILED, C_CLOSE_ONLY},
+        {"C: target off the screen", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE,
+         BRIDGE_WINDOW_TIMEOUT_MS, {"did not record: " LOG_NOT_RECORDING, "must be greater than 0"},
+         true, nullptr, LUMARO_BRIDGE_NOT_RECORDED, C_NONE, "-3000 -3000 300 200 2080e0"},
+        {"C: bridge killed while recording", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool",
+         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 9) without an exit line", "; the recording tool was"}, true,
+         nullptr, LUMARO_BRIDGE_ENDED, C_KILL_BRIDGE},
+        {"C: open timed out", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", 6000,
+         {"not ready within 6000 ms", "bridge was ended", "; the recording tool was"}, false,
+         "controls_ms=600000", LUMARO_BRIDGE_TIMEOUT},
+        {"C: second stop", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS, {""},
+         true, nullptr, LUMARO_BRIDGE_OK, C_STOP_TWICE},
+        {"C: window never appears, the caller's bound long", FAKE_BRIDGE_EXE, nullptr,
+         "nowindow", BRIDGE_READY_TIMEOUT_MS, {"window did not appear within 10000 ms"}, false,
+         nullptr, LUMARO_BRIDGE_TIMEOUT, C_NONE, nullptr,
+         BRIDGE_WINDOW_TIMEOUT_MS + FAILURE_MARGIN_MS / 3},
+        {"C: cancelled before start", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS,
+         {"cancelled before start was sent", "bridge was stopped"}, false, nullptr,
+         LUMARO_BRIDGE_CANCELLED, C_CANCEL_AFTER_OPEN},
+        {"C: reused after a failure", FAKE_BRIDGE_EXE, nullptr, "served",
+         BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_REUSE},
+        // Outside the ANSI code page of any locale but Russian's.
+        {"C: recorded", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE, BRIDGE_WINDOW_TIMEOUT_MS, {""},
+         true, nullptr, LUMARO_BRIDGE_OK, C_STOP, "100 100 300 200 2080e0"},
+        {"C: the tool's file cut short", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE,
+         BRIDGE_WINDOW_TIMEOUT_MS, {"reported \"" LOG_FAILED, "fake.avi: 1 frames: disk full"},
+         true, "logs=failed", LUMARO_BRIDGE_RECORDING_SHORT, C_NONE, "100 100 300 200 2080e0"},
+        {"C: pending", FAKE_BRIDGE_EXE, nullptr, "served", 0, {""}, true, nullptr,
+         LUMARO_BRIDGE_OK, C_PENDING},
+        {"C: cancelled once start went out", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE, 0,
+         {"cancelled while the recording started; it was stopped"}, true, "play_ms=2000",
+         LUMARO_BRIDGE_CANCELLED, C_CANCEL_IN_START, "100 100 300 200 2080e0"},
+        {"C: UTF-8 bridge path", "\xd0\xbc\xd0\xbe\xd1\x81\xd1\x82.exe", nullptr, "served",
+         BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_UTF8_PATH},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -299,20 +400,55 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
             PutTool(c.tool);
         }
         SetEnvironmentVariableA("FAKE_RECORDER", c.toolFaults);
+        ChildProcess shown;
+        if (c.target != nullptr) {
+            ASSERT_TRUE(StartChild(BinDir() + TARGET_EXE, c.target, SW_SHOWNORMAL, shown));
+            ASSERT_TRUE(WaitUntil([] { return FindWindowA(NULL, TARGET_TITLE) != NULL; },
+                                  TARGET_WAIT_MS));
+        }
+        std::string bridge = BinDir() + c.bridge;
+        if (c.way == C_UTF8_PATH) {
+            ASSERT_TRUE(CopyFileW(WideFromAnsi(BinDir() + FAKE_BRIDGE_EXE).c_str(),
+                                  (WideFromAnsi(workDir) + WideFromUtf8(c.bridge)).c_str(), FALSE));
+            bridge = Utf8FromAnsi(workDir) + c.bridge;
+        }
         lumaro_bridge_result code = LUMARO_BRIDGE_OK;
+        std::string lines;
         RunResult result =
-            c.inC == LUMARO_BRIDGE_OK
-                ? RecordBriefly(BinDir() + c.bridge, c.title, toolFolder, c.windowMs)
-                : RecordBrieflyInC(BinDir() + c.bridge, c.title, toolFolder, c.windowMs, code);
+            c.inC == LUMARO_BRIDGE_OK && c.way == C_NONE
+                ? RecordBriefly(bridge, c.title, toolFolder, c.windowMs)
+                : RecordBrieflyInC(bridge, c.title, toolFolder, c.windowMs, c.way, code, lines);
+        if (shown.info.hProcess != NULL) {
+            TerminateProcess(shown.info.hProcess, 0);
+            CloseChild(shown);
+        }
         EXPECT_EQ(code, c.inC) << result.error;
-        EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
-                  std::string::npos);
+        if (c.way == C_CANCEL_AFTER_OPEN) {
+            EXPECT_EQ(lines.find(STATUS_STARTED), std::string::npos) << "start was sent";
+        }
+        if (c.way == C_CANCEL_IN_START) {
+            EXPECT_NE(lines.find(STATUS_EXIT_SUCCESS), std::string::npos) << "not stopped";
+        }
+        // Only a run with a window to record may start.
+        if (c.target == nullptr) {
+            EXPECT_EQ(ReadTextFile(toolFolder + "fake_recorder.log").find("click play"),
+                      std::string::npos);
+        }
+        // OK, or a file cut short, with a file the log names.
+        if (c.target != nullptr && c.inC != LUMARO_BRIDGE_NOT_RECORDED &&
+            c.inC != LUMARO_BRIDGE_CANCELLED) {
+            EXPECT_NE(GetFileAttributesA(result.recording.c_str()), INVALID_FILE_ATTRIBUTES)
+                << result.recording;
+        }
         for (const char* words : c.says) {
             EXPECT_NE(result.error.find(words), std::string::npos) << result.error;
         }
         EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos) << "one line";
-        EXPECT_EQ(result.bridgeEnded, c.bridgeEnds) << result.error;
-        EXPECT_LT(result.milliseconds, c.windowMs + FAILURE_MARGIN_MS);
+        // Stopped by the client itself, the bridge ends while the test looks.
+        if (c.way != C_CANCEL_IN_START) {
+            EXPECT_EQ(result.bridgeEnded, c.bridgeEnds) << result.error;
+        }
+        EXPECT_LT(result.milliseconds, c.withinMs != 0 ? c.withinMs : c.windowMs + FAILURE_MARGIN_MS);
         // Whatever went wrong, nothing the bridge started is left running.
         EXPECT_TRUE(WaitUntil([] { return ProcessesNamed(RECORDER_EXE).empty(); },
                               RECORDER_CLOSE_TIMEOUT_MS));

@@ -10,8 +10,8 @@
    BRIDGE       the bridge program (default LUMARO_ScreenRecBridge.exe)
    Relative paths are taken from the current folder, so in the unpacked package
    `minimal_host "Bridge Demo Chart" 3` records the demo window into recordings\.
-   Exit code 0 when the recording was stopped and the tool ended, 1 when something
-   failed (one line on standard error says what), 2 for bad arguments.
+   Exit code 0 when the tool saved a recording as asked (its path is printed), 1 when
+   something failed (one line on standard error says what), 2 for bad arguments.
 
    Build: gcc -std=c99 -I.. minimal_host.c -o minimal_host.exe (MinGW-w64), or
           cl /I.. minimal_host.c (MSVC). */
@@ -68,8 +68,12 @@ int main(int argc, char** argv)
         fprintf(stderr, "minimal_host: %s\n", session.error);
         return 1;
     }
-    snprintf(bridge, sizeof bridge, "%s" LUMARO_BRIDGE_RECORDINGS_FROM_TOOL_FOLDER, folder);
-    absolute(bridge, folder, sizeof folder);
-    printf("recorded into %s (recorder.log there names the file)\n", folder);
+    if (lumaro_bridge_recording(&session) != NULL) {
+        printf("recorded into %s\n", lumaro_bridge_recording(&session));
+    } else {
+        snprintf(bridge, sizeof bridge, "%s" LUMARO_BRIDGE_RECORDINGS_FROM_TOOL_FOLDER, folder);
+        absolute(bridge, folder, sizeof folder);
+        printf("recorded into %s\n", folder);
+    }
     return 0;
 }

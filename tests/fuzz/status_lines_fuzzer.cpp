@@ -3,7 +3,8 @@
 // agree. The first byte gives the number of chunk sizes that follow it; the rest is
 // what the pipe carries, read in chunks of those sizes in turn: the low seven bits
 // plus one, with the high bit leaving the lines waiting until a later chunk, as a
-// reader busy elsewhere would.
+// reader busy elsewhere would. The C client's splitter (sdk/lumaro_bridge.h) takes the
+// same chunks and must give each line's text, cut to its size, as the host's does.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -33,8 +34,11 @@ const std::string BARE_LINES[] = {
 };
 const size_t STATUS_COUNT = sizeof STATUSES / sizeof STATUSES[0];
 
-void CheckLine(const std::string& line)
+void CheckLine(const std::string& line, const std::vector<std::string>& texts, size_t& split)
 {
+    FUZZ_CHECK(split < texts.size());
+    FUZZ_CHECK(texts[split++] == LineText(line).substr(0, LUMARO_BRIDGE_LINE_SIZE - 1));
+
     FUZZ_CHECK(!line.empty() && line.back() == '\n');
     FUZZ_CHECK(line.find('\n') == line.size() - 1);
 
@@ -71,6 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t streamSize = size - 1 - sizeCount;
 
     LineBuffer buffer;
+    lumaro_bridge_lines lines = {};
+    std::vector<std::string> texts;
+    size_t splitTexts = 0;
     std::string taken;
     std::string line;
     size_t at = 0;
@@ -81,21 +88,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             count = streamSize - at;
         }
         AppendBytes(buffer, stream + at, count);
+        for (size_t used = 0; used < count;) {
+            const size_t step = lumaro_bridge_split_line(&lines, stream + at + used, count - used);
+            FUZZ_CHECK(step > 0 && lines.complete == (stream[at + used + step - 1] == '\n'));
+            FUZZ_CHECK(lines.text[lines.length] == '\0');
+            if (lines.complete) {
+                texts.push_back(std::string(lines.text, lines.length));
+            }
+            used += step;
+        }
         at += count;
         if (code & LEAVE_PENDING) {
             continue;
         }
         while (TakeLine(buffer, line)) {
-            CheckLine(line);
+            CheckLine(line, texts, splitTexts);
             taken += line;
         }
         FUZZ_CHECK(!TakeLine(buffer, line));
         FUZZ_CHECK(taken.size() + buffer.pending.size() == at);
     }
     while (TakeLine(buffer, line)) {
-        CheckLine(line);
+        CheckLine(line, texts, splitTexts);
         taken += line;
     }
     FUZZ_CHECK(taken + buffer.pending == std::string(stream, streamSize));
+    FUZZ_CHECK(splitTexts == texts.size());
     return 0;
 }
