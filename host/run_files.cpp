@@ -1,5 +1,6 @@
 #include "run_files.h"
 
+#include "avi_file.h"
 #include "bridge_client.h"
 #include "code_page.h"
 #include "stand_in_tool.h"
@@ -28,40 +29,6 @@ PathKind KindOfPath(const std::string& path, void*)
         return PATH_MISSING;
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PATH_FOLDER : PATH_FILE;
-}
-
-static bool ReadFileBytes(void* context, uint64_t offset, void* into, uint32_t count)
-{
-    HANDLE file = static_cast<HANDLE>(context);
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof at);
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD done = 0;
-    return ReadFile(file, into, count, &done, &at) && done == count;
-}
-
-bool ReadRecording(const std::wstring& path, AviSummary& summary, std::string& error)
-{
-    std::string shown = Utf8FromWide(path);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = shown + " could not be read: " + DescribeFailure("CreateFileW", GetLastError());
-        return false;
-    }
-    LARGE_INTEGER size;
-    GetFileSizeEx(file, &size);
-    AviSource source = {ReadFileBytes, file, static_cast<uint64_t>(size.QuadPart)};
-    std::string problem;
-    bool read = ReadAviSummary(source, summary, problem);
-    CloseHandle(file);
-    if (!read) {
-        error = shown + " is not readable as AVI: " + problem;
-    } else if (!AviComplete(summary)) {
-        error = shown + " was not closed properly: its index or frame count is missing";
-    }
-    return read && AviComplete(summary);
 }
 
 // Across drives: a copy under a name of its own in the target folder, flushed, then
@@ -218,7 +185,7 @@ static std::string FinishNotedMove(const MoveNote& note, const std::wstring& wor
     AviSummary summary;
     std::string error;
     left = true;
-    if (!ReadRecording(from, summary, error)) {
+    if (!ReadAviFile(from, summary, error)) {
         return "a run ended from outside left an incomplete recording: " + error;
     }
     std::wstring at = MoveRecording(from, note.to, error);

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "avi_summary.h"
 #include "output_plan.h"
 
 // The notes lie beside the tool's log, one for each run, named after the run.
@@ -20,9 +19,6 @@ std::wstring FullPath(const std::wstring& path);
 
 // PlanOutput's lookup, on the disk.
 PathKind KindOfPath(const std::string& path, void* context);
-
-// Whether the file is a complete recording, with its figures; else one sentence why.
-bool ReadRecording(const std::wstring& path, AviSummary& summary, std::string& error);
 
 // Moves the recording to `to` (UTF-8): a folder ending in a backslash, made when it is
 // missing and its parent is there, where the file keeps its name, or a file. Never
