@@ -199,13 +199,14 @@ TEST(Soak, ChaosRunsLeaveNothingRunningAndNoFalseSuccess)
         bool killed = victimId != 0 && Kill(victimId);
         bool beforeStop = recordingAt == 0 ||
                           killedAt + STOP_MARGIN_MS < recordingAt + CHAOS_RECORD_SECONDS * 1000;
-        // A tool killed once the run's recording was logged saved came after the stop,
-        // however late its host's output was read.
+        DWORD code = 99;
+        bool ended = WaitForExit(host, RUN_LIMIT_MS, &code);
+        // A tool that logged the run's recording saved was killed after the stop, however
+        // late its host's output was read, or however late the kill took effect (under
+        // emulation it can land after the tool has finished its file and logged it).
         beforeStop = beforeStop && !(killed && victim == VICTIM_TOOL &&
                                      ReadTextFile(layout.workDir + RECORDER_LOG)
                                              .find(LOG_PID_END LOG_SAVED) != std::string::npos);
-        DWORD code = 99;
-        bool ended = WaitForExit(host, RUN_LIMIT_MS, &code);
         bool cleared = WaitUntil([] { return LeftOfTheRun().empty(); }, RUN_LIMIT_MS);
         if (recordingAt != 0) {
             startupMs = recordingAt - began;
