@@ -36,7 +36,8 @@ void ExpectSolidFrames(const std::string& frames, int width, int height, unsigne
                        long frameCount);
 
 // The file is Motion-JPEG at the tool's frame rate and the region's size, holds as many
-// slots as the seconds recorded (within a small tolerance), all showing the colour.
+// slots as the seconds recorded (within a small tolerance, and the time the tool took to
+// answer the clicks that began and ended it), all showing the colour.
 // Returns the pictures among them, the slots that are no repeat.
 long ExpectRecording(const std::string& folder, const std::string& video, int width, int height,
-                     double seconds, unsigned long rgb);
+                     double seconds, unsigned long rgb, double handling = 0);
