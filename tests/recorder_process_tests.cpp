@@ -178,7 +178,7 @@ void ExpectSegmentsIndexed(const std::string& video)
     ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
     EXPECT_TRUE(AviComplete(summary));
     EXPECT_GE(summary.segments, 3u);
-    size_t ix = bytes.find("ix00", bytes.find("RIFF", 12));
+    size_t ix = bytes.rfind("ix00");
     ASSERT_NE(ix, std::string::npos);
     bytes.replace(ix, 4, "JUNK");
     ASSERT_TRUE(ReadAviSummaryFromBytes(bytes, summary, error)) << error;
@@ -908,6 +908,31 @@ TEST(AviWriter, RepeatsLeaveRoomForTheLastPicture)
     }
     EXPECT_EQ(WriteAviFrame(&writer, picture.data(), 600, error, sizeof error), AVI_WRITTEN);
     EXPECT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
+}
+
+// A running index with every frame (one a second): past the super index's room the
+// open segment's make way for one of all its frames, and a reader that follows only the
+// indexes finds every frame, before the file is closed as after.
+TEST(AviWriter, RunningIndexesStayWithinTheSuperIndex)
+{
+    std::string video = NewFile(MakeTempDir("running") + "running.avi");
+    const uint8_t picture[2] = {0xff, 0xd8};
+    const uint32_t frames = AVI_SUPER_INDEX_ENTRIES + 100;
+    AviWriter writer;
+    char error[SESSION_ERROR_SIZE] = "";
+    ASSERT_TRUE(OpenAviWriter(&writer, video.c_str(), 4, 4, 1, AVI_SEGMENT_LIMIT, UINT64_MAX,
+                              nullptr, error, sizeof error)) << error;
+    for (uint32_t i = 0; i < frames; ++i) {
+        ASSERT_EQ(WriteAviFrame(&writer, picture, sizeof picture, error, sizeof error),
+                  AVI_WRITTEN) << error;
+    }
+    AviSummary open, closed;
+    std::string problem;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), open, problem)) << problem;
+    EXPECT_TRUE(CloseAviWriter(&writer, error, sizeof error)) << error;
+    ASSERT_TRUE(ReadAviSummaryFromBytes(ReadTextFile(video), closed, problem)) << problem;
+    EXPECT_EQ(open.indexFrames, frames);
+    EXPECT_TRUE(AviComplete(closed) && closed.indexFrames == frames);
 }
 
 // Of a tiny region: its JPEG outgrows three bytes a pixel, and the buffer the headers
