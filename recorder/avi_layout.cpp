@@ -237,7 +237,7 @@ uint64_t AviSegmentBytes(bool first, uint64_t frames, uint64_t frameBytes)
 FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLimit,
                     uint64_t fileLimit, uint32_t indexEvery)
 {
-    const FramePlan atLimit = {PLACE_AT_LIMIT, 0, 0, 0};
+    const FramePlan atLimit = {PLACE_AT_LIMIT, 0};
     // The headers count frames in 32 bits.
     if (fill.totalFrames >= UINT32_MAX || fill.segmentStart > fileLimit) {
         return atLimit;
@@ -299,5 +299,5 @@ FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmen
                 .place != PLACE_AT_LIMIT) {
         return plan;
     }
-    return {PLACE_AT_LIMIT, 0, 0, 0};
+    return {PLACE_AT_LIMIT, 0};
 }

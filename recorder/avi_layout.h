@@ -118,8 +118,8 @@ struct AviFill {
     uint64_t frames;           // in the open segment
     uint64_t frameBytes;       // its frame list's chunks: frames and running indexes
     uint64_t totalFrames;
-    uint64_t indexedFrames;    // the open segment's frames in its running indexes
-    uint32_t runningIndexes;   // the super index's entries they take
+    uint64_t indexedFrames = 0;    // the open segment's frames in its running indexes
+    uint32_t runningIndexes = 0;   // the super index's entries they take
 };
 
 // Every indexEvery-th frame of the file carries a running index after its chunk: of
@@ -132,8 +132,8 @@ struct AviFill {
 struct FramePlan {
     FramePlace place;
     uint64_t closedEnd;
-    uint32_t indexFrom;
-    uint32_t indexFrames;
+    uint32_t indexFrom = 0;
+    uint32_t indexFrames = 0;
 };
 
 // fileLimit: the most bytes the file may hold (UINT64_MAX for no limit); indexEvery:

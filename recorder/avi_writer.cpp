@@ -126,7 +126,7 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     writer->write = write ? write : WriteWithWriteFile;
     writer->stream = {static_cast<uint32_t>(width), static_cast<uint32_t>(height), fps};
     writer->segmentLimit = segmentLimit;
-    writer->fill = {0, 0, 0, 0, 0, 0, 0};
+    writer->fill = {0, 0, 0, 0, 0};
     writer->end = AVI_HEAD_BYTES;
     writer->firstFrames = 0;
     writer->firstMoviBytes = 0;

@@ -2,13 +2,14 @@
 // write, about once a second with a running index of the frames since the last after
 // it, and then the head (with the super index and the open segment's opening) is
 // written again in place, so a tool that is ended mid-recording leaves a file that
-// plays up to its last second, also where players follow only the indexes. A segment that is full is closed with its indexes and the
-// next one begins. A frame that would leave no room on the drive for the indexes that
-// close the file is not written, nor one past the file size limit (the file system's,
-// or the super index's room): the recording ends there with a complete file. A repeat
-// is written only while the last picture still fits after it within those limits, so
-// that such a file can always end in a whole picture. A later segment whose first
-// write failed is left out whole: the file ends where it would have begun.
+// plays up to its last second, also where players follow only the indexes. A segment
+// that is full is closed with its indexes and the next one begins. A frame that would
+// leave no room on the drive for the indexes that close the file is not written, nor
+// one past the file size limit (the file system's, or the super index's room): the
+// recording ends there with a complete file. A repeat is written only while the last
+// picture still fits after it within those limits, so that such a file can always end
+// in a whole picture. A later segment whose first write failed is left out whole: the
+// file ends where it would have begun.
 #pragma once
 
 #include <windows.h>
