@@ -266,10 +266,10 @@ TEST(RecorderTool, RecordsTheRegionAsTheBridgeDrivesIt)
 
 void ExpectKilledFilePlays(const char* exe, DWORD killAfterMs);
 
-// The tool killed at a moment drawn from a seed (printed; RECORDER_KILL_SEED replays it)
-// leaves a file that decodes without a word up to its last head update, whichever
-// segment it was writing, and whose indexes alone reach to within 3 s of the kill: the
-// test build in one of its short segments, the shipped tool in its first of 1 GiB.
+// The test build killed at a moment drawn from a seed (printed; RECORDER_KILL_SEED
+// replays it) leaves a file that decodes without a word up to its last head update,
+// whichever segment it was writing, and whose indexes alone reach within 3 s of the
+// kill; so does the shipped tool, in its first segment of 1 GiB.
 TEST(RecorderTool, KilledAtASeededMomentLeavesAFileThatPlays)
 {
     const char* setting = getenv("RECORDER_KILL_SEED");
