@@ -124,11 +124,12 @@ struct AviFill {
 
 // Every indexEvery-th frame of the file carries a running index after its chunk: of
 // the open segment's frames from indexFrom on, itself included (indexFrames of them;
-// 0: none). It holds the frames since the segment's last running index, so that an
-// hour of a still window costs one entry's bytes a frame, not an index of the whole
-// segment each time; only when the super index has no room for another entry does it
-// hold all the segment's frames and take the place of the ones before (which, with a
-// segment's frames bounded, costs little and comes only near the file's end).
+// 0: none). It holds the frames since the segment's last running index, and the closing
+// index folds them into one entry: one index of the whole segment rewritten each second
+// would cost a still segment's 16384 frames about 70 MB of dead indexes. Only when the
+// super index has no room for another entry (in a still segment after some 17 minutes,
+// in a moving one near the file's end) does it hold all the segment's frames, at most
+// 128 KiB, and take the place of the ones before.
 struct FramePlan {
     FramePlace place;
     uint64_t closedEnd;
