@@ -251,8 +251,8 @@ static uint64_t CountStandardIndex(const AviSource& source, const Chunk& ix, uin
     return frames;
 }
 
-// The frames of every segment's standard index that the super index lists, when each
-// is whole; else 0. The indexes lie after the headers, one after the other.
+// The frames of every standard index that the super index lists, when each is whole;
+// else 0. The indexes lie after the headers, one after the other.
 static uint64_t CountSuperIndexedFrames(const AviSource& source, const Chunk& indx,
                                         uint64_t firstMovi)
 {
@@ -369,8 +369,10 @@ bool ReadAviSummary(const AviSource& source, AviSummary& summary, std::string& e
         at = NextChunk(segment);
     }
     summary.indexFrames = legacyFrames;
+    // A file whose writer was ended in its first segment has no legacy index yet; its
+    // super index lists the running indexes of the frames so far.
     if (odml.haveSuperIndex) {
-        summary.indexFrames = legacyFrames == firstFrames
+        summary.indexFrames = !summary.indexed || legacyFrames == firstFrames
                                   ? CountSuperIndexedFrames(source, odml.superIndex, moviType)
                                   : 0;
     }

@@ -27,8 +27,8 @@ struct AviSummary {
     double seconds;
     bool indexed;             // the closing legacy index is there
     // Video entries of the index when each leads to a video chunk of its id and size:
-    // with a super index, those of every segment's standard index, provided the legacy
-    // index holds the first segment's frames; else those of the legacy index.
+    // with a super index, those of every standard index it lists, provided the legacy
+    // index, if there, holds the first segment's frames; else those of the legacy index.
     uint64_t indexFrames;
     uint32_t segments;        // RIFF segments found one after the other
 };

@@ -57,8 +57,8 @@ uint32_t Clamp32(uint64_t value)
     return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
 }
 
-// The super index: which segments' standard indexes there are, in the room the head
-// keeps for AVI_SUPER_INDEX_ENTRIES of them.
+// The super index: which standard indexes there are, in the room the head keeps for
+// AVI_SUPER_INDEX_ENTRIES of them.
 void PutSuperIndex(Writer& w, const AviProgress& progress)
 {
     Put(w, "indx");
@@ -66,14 +66,14 @@ void PutSuperIndex(Writer& w, const AviProgress& progress)
     Put16(w, 4);                               // longs per entry
     *w.at++ = 0;                               // sub type: frames
     *w.at++ = AVI_INDEX_OF_INDEXES;
-    Put32(w, progress.segmentCount);
+    Put32(w, progress.indexCount);
     Put(w, VIDEO_CHUNK_ID);
     PutZeros(w, 12);
     for (uint32_t i = 0; i < AVI_SUPER_INDEX_ENTRIES; ++i) {
-        if (i < progress.segmentCount) {
-            Put64(w, progress.segments[i].offset);
-            Put32(w, progress.segments[i].bytes);
-            Put32(w, progress.segments[i].frames);
+        if (i < progress.indexCount) {
+            Put64(w, progress.indexes[i].offset);
+            Put32(w, progress.indexes[i].bytes);
+            Put32(w, progress.indexes[i].frames);
         } else {
             PutZeros(w, 16);
         }
@@ -191,18 +191,16 @@ uint64_t AviIndexBytes(uint64_t frames)
     return AVI_CHUNK_HEADER_BYTES + frames * AVI_INDEX_ENTRY_BYTES;
 }
 
-void FormatAviIndex(const uint32_t* frameSizes, uint32_t frames, uint8_t* index)
+void FormatAviIndex(const AviFrameEntry* frames, uint32_t count, uint8_t* index)
 {
     Writer w = {index};
     Put(w, "idx1");
-    Put32(w, Clamp32(static_cast<uint64_t>(frames) * AVI_INDEX_ENTRY_BYTES));
-    uint64_t offset = 4;   // the first chunk follows the frame list's type field
-    for (uint32_t i = 0; i < frames; ++i) {
+    Put32(w, Clamp32(static_cast<uint64_t>(count) * AVI_INDEX_ENTRY_BYTES));
+    for (uint32_t i = 0; i < count; ++i) {
         Put(w, VIDEO_CHUNK_ID);
-        Put32(w, frameSizes[i] > 0 ? AVIIF_KEYFRAME : 0);
-        Put32(w, Clamp32(offset));
-        Put32(w, frameSizes[i]);
-        offset += FrameChunkBytes(frameSizes[i]);
+        Put32(w, frames[i].bytes > 0 ? AVIIF_KEYFRAME : 0);
+        Put32(w, frames[i].offset);
+        Put32(w, frames[i].bytes);
     }
 }
 
@@ -211,25 +209,22 @@ uint64_t AviStandardIndexBytes(uint64_t frames)
     return AVI_STD_INDEX_HEADER_BYTES + frames * AVI_STD_INDEX_ENTRY_BYTES;
 }
 
-void FormatAviStandardIndex(const uint32_t* frameSizes, uint32_t frames, uint64_t base,
+void FormatAviStandardIndex(const AviFrameEntry* frames, uint32_t count, uint64_t base,
                             uint8_t* index)
 {
     Writer w = {index};
     Put(w, "ix00");
-    Put32(w, Clamp32(AviStandardIndexBytes(frames) - AVI_CHUNK_HEADER_BYTES));
+    Put32(w, Clamp32(AviStandardIndexBytes(count) - AVI_CHUNK_HEADER_BYTES));
     Put16(w, 2);                               // longs per entry
     *w.at++ = 0;                               // sub type
     *w.at++ = AVI_INDEX_OF_CHUNKS;
-    Put32(w, frames);
+    Put32(w, count);
     Put(w, VIDEO_CHUNK_ID);
     Put64(w, base);
     Put32(w, 0);
-    // The first chunk's data follows the type field and the chunk's header.
-    uint64_t offset = 4 + AVI_CHUNK_HEADER_BYTES;
-    for (uint32_t i = 0; i < frames; ++i) {
-        Put32(w, Clamp32(offset));
-        Put32(w, frameSizes[i] > 0 ? frameSizes[i] : STD_INDEX_NOT_KEY);
-        offset += FrameChunkBytes(frameSizes[i]);
+    for (uint32_t i = 0; i < count; ++i) {
+        Put32(w, frames[i].offset + static_cast<uint32_t>(AVI_CHUNK_HEADER_BYTES));
+        Put32(w, frames[i].bytes > 0 ? frames[i].bytes : STD_INDEX_NOT_KEY);
     }
 }
 
@@ -240,55 +235,68 @@ uint64_t AviSegmentBytes(bool first, uint64_t frames, uint64_t frameBytes)
 }
 
 FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLimit,
-                    uint64_t fileLimit)
+                    uint64_t fileLimit, uint32_t indexEvery)
 {
     const FramePlan atLimit = {PLACE_AT_LIMIT, 0};
     // The headers count frames in 32 bits.
-    if (fill.totalFrames >= UINT32_MAX) {
+    if (fill.totalFrames >= UINT32_MAX || fill.segmentStart > fileLimit) {
         return atLimit;
     }
+    const bool due = indexEvery > 0 && (fill.totalFrames + 1) % indexEvery == 0;
     const bool first = fill.closedSegments == 0;
     const uint64_t chunk = FrameChunkBytes(dataBytes);
-    const uint64_t here = AviSegmentBytes(first, fill.frames + 1, fill.frameBytes + chunk);
-    if (fill.segmentStart > fileLimit) {
-        return atLimit;
-    }
-    if (here <= segmentLimit && here <= fileLimit - fill.segmentStart) {
-        return {PLACE_IN_SEGMENT, fill.segmentStart + here};
+    if (fill.frames < AVI_SEGMENT_FRAMES) {
+        const uint64_t frames = fill.frames + 1;
+        const bool room = fill.closedSegments + fill.runningIndexes < AVI_SUPER_INDEX_ENTRIES;
+        const uint64_t from = room ? fill.indexedFrames : 0;
+        const uint64_t index = due ? AviStandardIndexBytes(frames - from) : 0;
+        const uint64_t here = AviSegmentBytes(first, frames, fill.frameBytes + chunk + index);
+        if (here <= segmentLimit && here <= fileLimit - fill.segmentStart) {
+            return {PLACE_IN_SEGMENT, fill.segmentStart + here, static_cast<uint32_t>(from),
+                    due ? static_cast<uint32_t>(frames - from) : 0};
+        }
     }
     // A new segment takes the open one's place in the super index and one more.
     const uint64_t next = fill.segmentStart + AviSegmentBytes(first, fill.frames, fill.frameBytes);
-    const uint64_t fresh = AviSegmentBytes(false, 1, chunk);
+    const uint64_t fresh =
+        AviSegmentBytes(false, 1, chunk + (due ? AviStandardIndexBytes(1) : 0));
     if (fill.frames > 0 && fill.closedSegments + 2 <= AVI_SUPER_INDEX_ENTRIES &&
         fresh <= segmentLimit && next <= fileLimit && fresh <= fileLimit - next) {
-        return {PLACE_IN_NEW_SEGMENT, next + fresh};
+        return {PLACE_IN_NEW_SEGMENT, next + fresh, 0, due ? 1u : 0u};
     }
     return atLimit;
 }
 
-AviFill FillAfter(const AviFill& fill, FramePlace place, uint32_t dataBytes)
+AviFill FillAfter(const AviFill& fill, const FramePlan& plan, uint32_t dataBytes)
 {
     AviFill after = fill;
-    if (place == PLACE_IN_NEW_SEGMENT) {
+    if (plan.place == PLACE_IN_NEW_SEGMENT) {
         after.segmentStart +=
             AviSegmentBytes(fill.closedSegments == 0, fill.frames, fill.frameBytes);
         after.closedSegments += 1;
         after.frames = 0;
         after.frameBytes = 0;
+        after.indexedFrames = 0;
+        after.runningIndexes = 0;
     }
     after.frames += 1;
     after.frameBytes += FrameChunkBytes(dataBytes);
     after.totalFrames += 1;
+    if (plan.indexFrames > 0) {
+        after.frameBytes += AviStandardIndexBytes(plan.indexFrames);
+        after.indexedFrames = after.frames;
+        after.runningIndexes = plan.indexFrom == 0 ? 1 : after.runningIndexes + 1;
+    }
     return after;
 }
 
 FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmentLimit,
-                     uint64_t fileLimit)
+                     uint64_t fileLimit, uint32_t indexEvery)
 {
-    const FramePlan plan = PlanFrame(fill, 0, segmentLimit, fileLimit);
+    const FramePlan plan = PlanFrame(fill, 0, segmentLimit, fileLimit, indexEvery);
     if (pictureBytes == 0 || plan.place == PLACE_AT_LIMIT ||
-        PlanFrame(FillAfter(fill, plan.place, 0), pictureBytes, segmentLimit, fileLimit).place !=
-            PLACE_AT_LIMIT) {
+        PlanFrame(FillAfter(fill, plan, 0), pictureBytes, segmentLimit, fileLimit, indexEvery)
+                .place != PLACE_AT_LIMIT) {
         return plan;
     }
     return {PLACE_AT_LIMIT, 0};

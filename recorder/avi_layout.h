@@ -4,11 +4,14 @@
 // the extended header) and the first frames; each later one, RIFF 'AVIX', holds more.
 // Every segment's frame list ends in its standard index ('ix00'), which the super index
 // in the head lists; the first segment also ends in the legacy 'idx1' for old readers.
-// The head has one fixed size, so the writer puts it down first and writes it again in
-// place as frames come; a file whose writer was ended early still opens, with the
-// frames written before its last head. A slot whose picture did not change is an empty
-// chunk, not a key frame, as common writers write a dropped frame. Pure byte layout,
-// no platform calls.
+// While a segment is open, about once a second a frame carries a running standard
+// index after it, of the frames since the one before, and the super index lists those
+// too; when the segment closes, its one closing index takes their place there. The head
+// has one fixed size, so the writer puts it down first and writes it again in place as
+// frames come; a file whose writer was ended early still opens, with the frames written
+// before its last head, and players that follow only the indexes find them too. A slot
+// whose picture did not change is an empty chunk, not a key frame, as common writers
+// write a dropped frame. Pure byte layout, no platform calls.
 #pragma once
 
 #include <stddef.h>
@@ -16,6 +19,10 @@
 
 // Segments a file can have: the super index's fixed room in the head.
 #define AVI_SUPER_INDEX_ENTRIES 1024u
+// Frames a segment holds at most, about 18 minutes at 15 a second: what bounds the
+// running indexes' cost in a still recording, whose segments would otherwise stay open
+// for days. 1024 segments of it hold about 13 days.
+#define AVI_SEGMENT_FRAMES 16384u
 #define AVI_CHUNK_HEADER_BYTES 8ull
 #define AVI_INDEX_ENTRY_BYTES 16ull
 #define AVI_STD_INDEX_HEADER_BYTES 32ull
@@ -37,8 +44,8 @@ struct AviStreamInfo {
     uint32_t fps;
 };
 
-// One closed segment as the super index lists it: where its standard index chunk
-// starts, that chunk's bytes, and the frames it indexes.
+// A standard index as the super index lists it: where its chunk starts, that chunk's
+// bytes, and the frames it indexes.
 struct AviSuperIndexEntry {
     uint64_t offset;
     uint32_t bytes;
@@ -48,15 +55,16 @@ struct AviSuperIndexEntry {
 // How far the file has come: all frames written, the first segment's frames and the
 // bytes its frame list holds after its type field (frame chunks, and once the segment
 // is closed its standard index), whether the first segment is closed (its legacy
-// index follows), the closed segments, and the largest frame's data so far, which the
-// buffer size the headers suggest must hold.
+// index follows), the standard indexes (each closed segment's, then the open one's
+// running ones), and the largest frame's data so far, which the buffer size the headers
+// suggest must hold.
 struct AviProgress {
     uint64_t frames;
     uint32_t firstFrames;
     uint64_t firstMoviBytes;
     bool firstClosed;
-    const AviSuperIndexEntry* segments;
-    uint32_t segmentCount;
+    const AviSuperIndexEntry* indexes;
+    uint32_t indexCount;
     uint32_t largestFrame;
 };
 
@@ -75,18 +83,24 @@ void FormatFrameChunkHeader(uint32_t dataBytes, uint8_t (&header)[AVI_CHUNK_HEAD
 // File bytes one frame of dataBytes takes in the frame list.
 uint64_t FrameChunkBytes(uint64_t dataBytes);
 
-// Bytes of the legacy index for that many frames, and the index itself: one entry a
-// frame, each with its chunk's offset from the frame list's type field and its data
-// size. index holds AviIndexBytes(frames) bytes.
-uint64_t AviIndexBytes(uint64_t frames);
-void FormatAviIndex(const uint32_t* frameSizes, uint32_t frames, uint8_t* index);
+// A frame in its segment: its chunk's offset from the segment's frame list type field,
+// and its data size.
+struct AviFrameEntry {
+    uint32_t offset;
+    uint32_t bytes;
+};
 
-// Bytes of a segment's standard index for that many frames, and the index itself:
-// each entry holds its chunk data's offset from `base`, the file offset of the
-// segment's frame list type field, whose first chunk follows it. index holds
-// AviStandardIndexBytes(frames) bytes.
+// Bytes of the legacy index for that many frames, and the index itself: one entry a
+// frame, each with its chunk's offset and its data size. index holds
+// AviIndexBytes(frames) bytes.
+uint64_t AviIndexBytes(uint64_t frames);
+void FormatAviIndex(const AviFrameEntry* frames, uint32_t count, uint8_t* index);
+
+// Bytes of a standard index for that many frames, and the index itself: each entry
+// holds its chunk data's offset from `base`, the file offset of the segment's frame
+// list type field. index holds AviStandardIndexBytes(frames) bytes.
 uint64_t AviStandardIndexBytes(uint64_t frames);
-void FormatAviStandardIndex(const uint32_t* frameSizes, uint32_t frames, uint64_t base,
+void FormatAviStandardIndex(const AviFrameEntry* frames, uint32_t count, uint64_t base,
                             uint8_t* index);
 
 // Bytes a segment takes once closed, with that many frames whose chunks take frameBytes.
@@ -94,31 +108,45 @@ uint64_t AviSegmentBytes(bool first, uint64_t frames, uint64_t frameBytes);
 
 // Where the next frame goes, given the open segment: into it, into a new segment after
 // it is closed, or nowhere, because the segment limit, the file size limit or the
-// super index's room is reached. closedEnd: the file's size once it is closed with
-// that frame in it.
+// super index's room is reached. A segment is full at AVI_SEGMENT_FRAMES frames too.
+// closedEnd: the file's size once it is closed with that frame in it.
 enum FramePlace { PLACE_IN_SEGMENT, PLACE_IN_NEW_SEGMENT, PLACE_AT_LIMIT };
 
 struct AviFill {
-    uint64_t segmentStart;   // file offset of the open segment
+    uint64_t segmentStart;     // file offset of the open segment
     uint32_t closedSegments;
-    uint64_t frames;         // in the open segment
-    uint64_t frameBytes;     // its frame chunks
+    uint64_t frames;           // in the open segment
+    uint64_t frameBytes;       // its frame list's chunks: frames and running indexes
     uint64_t totalFrames;
+    uint64_t indexedFrames = 0;    // the open segment's frames in its running indexes
+    uint32_t runningIndexes = 0;   // the super index's entries they take
 };
 
+// Every indexEvery-th frame of the file carries a running index after its chunk: of
+// the open segment's frames from indexFrom on, itself included (indexFrames of them;
+// 0: none). It holds the frames since the segment's last running index, and the closing
+// index folds them into one entry: one index of the whole segment rewritten each second
+// would cost a still segment's 16384 frames about 70 MB of dead indexes. Only when the
+// super index has no room for another entry (in a still segment after some 17 minutes,
+// in a moving one near the file's end) does it hold all the segment's frames, at most
+// 128 KiB, and take the place of the ones before.
 struct FramePlan {
     FramePlace place;
     uint64_t closedEnd;
+    uint32_t indexFrom = 0;
+    uint32_t indexFrames = 0;
 };
 
-// fileLimit: the most bytes the file may hold (UINT64_MAX for no limit).
+// fileLimit: the most bytes the file may hold (UINT64_MAX for no limit); indexEvery:
+// frames from one running index to the next (0: none).
 FramePlan PlanFrame(const AviFill& fill, uint32_t dataBytes, uint64_t segmentLimit,
-                    uint64_t fileLimit);
+                    uint64_t fileLimit, uint32_t indexEvery);
 
 // A repeat's plan, at the limit also when the last picture, of pictureBytes (0: none
 // yet), would not fit after it: a file that reaches its limit can still end in a picture.
 FramePlan PlanRepeat(const AviFill& fill, uint32_t pictureBytes, uint64_t segmentLimit,
-                     uint64_t fileLimit);
+                     uint64_t fileLimit, uint32_t indexEvery);
 
-// The fill once a frame of dataBytes has gone where its plan put it (not PLACE_AT_LIMIT).
-AviFill FillAfter(const AviFill& fill, FramePlace place, uint32_t dataBytes);
+// The fill once a frame of dataBytes, and its running index, have gone where the plan
+// put them (not PLACE_AT_LIMIT).
+AviFill FillAfter(const AviFill& fill, const FramePlan& plan, uint32_t dataBytes);

@@ -48,8 +48,8 @@ static bool WriteHead(AviWriter* writer, char* error, size_t size)
                                                 : static_cast<uint32_t>(writer->fill.frames),
                             writer->firstClosed ? writer->firstMoviBytes : writer->fill.frameBytes,
                             writer->firstClosed,
-                            writer->segments.data(),
-                            static_cast<uint32_t>(writer->segments.size()),
+                            writer->indexes.data(),
+                            static_cast<uint32_t>(writer->indexes.size()),
                             writer->largestFrame};
     uint8_t head[AVI_HEAD_BYTES];
     FormatAviHead(writer->stream, progress, head);
@@ -73,11 +73,12 @@ static bool WriteSegmentHead(AviWriter* writer, uint64_t moviBytes, char* error,
 }
 
 // Puts the open segment's standard index (and in the first, the legacy index) after
-// its frames, lists it in the super index and brings the heads up to date.
+// its frames, lists it in the super index in its running indexes' place and brings the
+// heads up to date.
 static bool CloseSegment(AviWriter* writer, char* error, size_t size)
 {
     const bool first = InFirstSegment(writer);
-    const uint32_t frames = static_cast<uint32_t>(writer->frameSizes.size());
+    const uint32_t frames = static_cast<uint32_t>(writer->frames.size());
     // A later segment whose first write failed holds nothing (the failed write cut the
     // file where it would have begun): no index and no entry in the super index. The
     // heads still catch up, with a segment closed just before, whose own rewrite may be
@@ -87,9 +88,9 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
     }
     const uint64_t standardBytes = AviStandardIndexBytes(frames);
     std::vector<uint8_t> indexes(standardBytes + (first ? AviIndexBytes(frames) : 0));
-    FormatAviStandardIndex(writer->frameSizes.data(), frames, MoviBase(writer), indexes.data());
+    FormatAviStandardIndex(writer->frames.data(), frames, MoviBase(writer), indexes.data());
     if (first) {
-        FormatAviIndex(writer->frameSizes.data(), frames, indexes.data() + standardBytes);
+        FormatAviIndex(writer->frames.data(), frames, indexes.data() + standardBytes);
     }
     if (!WriteAt(writer, writer->end, indexes.data(), indexes.size())) {
         DescribeLastError("WriteFile(index)", error, size);
@@ -100,7 +101,8 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
     if (!first && !WriteSegmentHead(writer, moviBytes, error, size)) {
         return false;
     }
-    writer->segments.push_back({writer->end, static_cast<uint32_t>(standardBytes), frames});
+    writer->indexes.resize(writer->fill.closedSegments);
+    writer->indexes.push_back({writer->end, static_cast<uint32_t>(standardBytes), frames});
     if (first) {
         writer->firstClosed = true;
         writer->firstFrames = frames;
@@ -108,10 +110,12 @@ static bool CloseSegment(AviWriter* writer, char* error, size_t size)
     }
     writer->end += indexes.size();
     writer->fill.segmentStart = writer->end;
-    writer->fill.closedSegments = static_cast<uint32_t>(writer->segments.size());
+    writer->fill.closedSegments = static_cast<uint32_t>(writer->indexes.size());
     writer->fill.frames = 0;
     writer->fill.frameBytes = 0;
-    writer->frameSizes.clear();
+    writer->fill.indexedFrames = 0;
+    writer->fill.runningIndexes = 0;
+    writer->frames.clear();
     return WriteHead(writer, error, size);
 }
 
@@ -127,8 +131,8 @@ bool OpenAviWriter(AviWriter* writer, const char* path, int width, int height, u
     writer->firstFrames = 0;
     writer->firstMoviBytes = 0;
     writer->firstClosed = false;
-    writer->segments.clear();
-    writer->frameSizes.clear();
+    writer->indexes.clear();
+    writer->frames.clear();
     writer->picture.clear();
     writer->largestFrame = 0;
     writer->endsInRepeat = false;
@@ -184,10 +188,12 @@ static bool RoomFor(const AviWriter* writer, uint64_t closedEnd, char* error, si
 AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* error,
                        size_t size)
 {
+    const uint32_t indexEvery = writer->stream.fps;
     const FramePlan plan =
-        bytes > 0 ? PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit)
+        bytes > 0 ? PlanFrame(writer->fill, bytes, writer->segmentLimit, writer->fileLimit,
+                              indexEvery)
                   : PlanRepeat(writer->fill, static_cast<uint32_t>(writer->picture.size()),
-                               writer->segmentLimit, writer->fileLimit);
+                               writer->segmentLimit, writer->fileLimit, indexEvery);
     if (plan.place == PLACE_AT_LIMIT) {
         snprintf(error, size, "the file reached its size limit");
         return AVI_AT_LIMIT;
@@ -205,6 +211,8 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
         FormatAviSegmentHead(0, head);
         writer->chunk.assign(head, head + sizeof head);
     }
+    writer->frames.push_back(
+        {static_cast<uint32_t>(writer->end + writer->chunk.size() - MoviBase(writer)), bytes});
     uint8_t header[AVI_CHUNK_HEADER_BYTES];
     FormatFrameChunkHeader(bytes, header);
     writer->chunk.insert(writer->chunk.end(), header, header + sizeof header);
@@ -213,22 +221,37 @@ AviWrite WriteAviFrame(AviWriter* writer, const void* data, DWORD bytes, char* e
     if (bytes & 1) {
         writer->chunk.push_back(0);
     }
+    // The running index goes out with the frame, so that it is never a write of its own
+    // that could fail apart from the frame's.
+    const uint64_t indexAt = writer->end + writer->chunk.size();
+    const uint64_t indexBytes = plan.indexFrames > 0 ? AviStandardIndexBytes(plan.indexFrames) : 0;
+    writer->chunk.resize(writer->chunk.size() + indexBytes);
+    if (indexBytes > 0) {
+        FormatAviStandardIndex(writer->frames.data() + plan.indexFrom, plan.indexFrames,
+                               MoviBase(writer), writer->chunk.data() + indexAt - writer->end);
+    }
     if (!WriteAt(writer, writer->end, writer->chunk.data(), writer->chunk.size())) {
         DescribeLastError("WriteFile(frame)", error, size);
         CutAt(writer->file, writer->end);
+        writer->frames.pop_back();
         return AVI_FAILED;
     }
     writer->end += writer->chunk.size();
-    writer->fill = FillAfter(writer->fill, PLACE_IN_SEGMENT, bytes);
-    writer->frameSizes.push_back(bytes);
+    writer->fill = FillAfter(writer->fill, {PLACE_IN_SEGMENT, plan.closedEnd, plan.indexFrom,
+                                            plan.indexFrames}, bytes);
     writer->largestFrame = bytes > writer->largestFrame ? bytes : writer->largestFrame;
     if (bytes > 0) {
         writer->picture.assign(static_cast<const uint8_t*>(data),
                                static_cast<const uint8_t*>(data) + bytes);
     }
     writer->endsInRepeat = bytes == 0;
-    // About once a second the heads catch up, so an ended tool loses at most that.
-    if (writer->stream.fps > 0 && writer->fill.totalFrames % writer->stream.fps == 0) {
+    // With a running index the heads catch up and list it, so an ended tool loses at
+    // most the second since.
+    if (indexBytes > 0) {
+        // One of all the segment's frames takes the place of its running indexes before.
+        writer->indexes.resize(writer->fill.closedSegments + writer->fill.runningIndexes - 1);
+        writer->indexes.push_back(
+            {indexAt, static_cast<uint32_t>(indexBytes), plan.indexFrames});
         if (!WriteHead(writer, error, size) ||
             (!InFirstSegment(writer) &&
              !WriteSegmentHead(writer, writer->fill.frameBytes, error, size))) {

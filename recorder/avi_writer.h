@@ -1,13 +1,15 @@
 // The tool's AVI file on disk (layout in avi_layout.h). Every frame goes out in one
-// write, and the head (with the open segment's opening) is written again in place
-// about once a second, so a tool that is ended mid-recording leaves a file that plays
-// up to its last second. A segment that is full is closed with its indexes and the
-// next one begins. A frame that would leave no room on the drive for the indexes that
-// close the file is not written, nor one past the file size limit (the file system's,
-// or the super index's room): the recording ends there with a complete file. A repeat
-// is written only while the last picture still fits after it within those limits, so
-// that such a file can always end in a whole picture. A later segment whose first
-// write failed is left out whole: the file ends where it would have begun.
+// write, about once a second with a running index of the frames since the last after
+// it, and then the head (with the super index and the open segment's opening) is
+// written again in place, so a tool that is ended mid-recording leaves a file that
+// plays up to its last second, also where players follow only the indexes. A segment
+// that is full is closed with its indexes and the next one begins. A frame that would
+// leave no room on the drive for the indexes that close the file is not written, nor
+// one past the file size limit (the file system's, or the super index's room): the
+// recording ends there with a complete file. A repeat is written only while the last
+// picture still fits after it within those limits, so that such a file can always end
+// in a whole picture. A later segment whose first write failed is left out whole: the
+// file ends where it would have begun.
 #pragma once
 
 #include <windows.h>
@@ -37,8 +39,10 @@ struct AviWriter {
     uint32_t firstFrames;
     uint64_t firstMoviBytes;
     bool firstClosed;
-    std::vector<AviSuperIndexEntry> segments;   // the closed ones
-    std::vector<uint32_t> frameSizes;           // the open segment's, for its indexes
+    // What the super index lists: each closed segment's index, then the open one's
+    // running indexes.
+    std::vector<AviSuperIndexEntry> indexes;
+    std::vector<AviFrameEntry> frames;          // the open segment's, for its indexes
     std::vector<uint8_t> chunk;                 // what one frame's write puts down
     std::vector<uint8_t> picture;               // the last picture's data
     uint32_t largestFrame;

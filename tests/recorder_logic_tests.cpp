@@ -292,7 +292,7 @@ TEST(PlanFrame, Table)
 {
     // A first segment takes the head, its frames, a standard index (32 bytes and 8 a
     // frame) and the legacy index (8 and 16 a frame); a later one 24 bytes of opening,
-    // its frames and a standard index.
+    // its frames and a standard index. Every 15th frame carries a running index.
     const uint64_t H = AVI_HEAD_BYTES;
     const uint64_t segment = H + 1000;
     const uint64_t none = UINT64_MAX;
@@ -320,25 +320,49 @@ TEST(PlanFrame, Table)
          5000 + 24 + 960 + 32 + 320 + 24 + 8 + 40},
         {"super index full", {5000, N - 1, 40, 960, 100}, 0, none, PLACE_AT_LIMIT, 0},
         {"frame count", {5000, 3, 2, 40, UINT32_MAX}, 0, none, PLACE_AT_LIMIT, 0},
+        {"of the frames since the last", {5000, 3, 20, 400, 29, 5, 1}, 0, none, PLACE_IN_SEGMENT,
+         5000 + 24 + 408 + 160 + 200},
+        {"of all when the super index is full", {5000, N - 3, 20, 400, 29, 5, 3}, 0, none,
+         PLACE_IN_SEGMENT, 5000 + 24 + 408 + 200 + 200},
+        {"opening a segment", {0, 0, 10, 688, 14, 10, 1}, 1, none, PLACE_IN_NEW_SEGMENT, H + 1082},
     };
     for (const auto& c : cases) {
         FramePlan plan = PlanFrame(c.fill, c.bytes, c.fill.closedSegments ? 1000 : segment,
-                                   c.fileLimit);
+                                   c.fileLimit, 15);
         EXPECT_EQ(plan.place, c.place) << c.name;
         EXPECT_EQ(plan.closedEnd, c.closedEnd) << c.name;
         // With the frame where the plan puts it, the file closes where the plan says.
-        const AviFill after = FillAfter(c.fill, plan.place, c.bytes);
+        const AviFill after = FillAfter(c.fill, plan, c.bytes);
         EXPECT_TRUE(plan.place == PLACE_AT_LIMIT ||
                     (after.segmentStart + AviSegmentBytes(after.closedSegments == 0, after.frames,
                                                           after.frameBytes) == plan.closedEnd &&
                      after.totalFrames == c.fill.totalFrames + 1)) << c.name;
     }
     // After 10 frames a repeat closes the file at H + 1000; a picture of 10 bytes adds 42.
-    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 10, none, H + 1042).closedEnd, H + 1000);
-    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 10, none, H + 1041).place, PLACE_AT_LIMIT);
-    EXPECT_EQ(PlanRepeat({0, 0, 10, 688, 10}, 0, none, H + 1000).closedEnd, H + 1000);
+    const AviFill ten = {0, 0, 10, 688, 10};
+    EXPECT_EQ(PlanRepeat(ten, 10, none, H + 1042, 15).closedEnd, H + 1000);
+    EXPECT_EQ(PlanRepeat(ten, 10, none, H + 1041, 15).place, PLACE_AT_LIMIT);
+    EXPECT_EQ(PlanRepeat(ten, 0, none, H + 1000, 15).closedEnd, H + 1000);
     EXPECT_EQ(FrameChunkBytes(1), 10u);
     EXPECT_EQ(FrameChunkBytes(2), 10u);
+    // A running index a second: 10 hours of a still window (a picture, then repeats) in 33
+    // segments, under 35 bytes a slot; a moving 1024x768 one fills 1024 segments of ~1 GiB.
+    for (const uint32_t bytes : {0u, 270000u}) {
+        AviFill fill = {0, 0, 0, 0, 0};
+        uint64_t end = 0;
+        for (FramePlan plan; fill.totalFrames < (bytes ? none : 540000); end = plan.closedEnd) {
+            const uint32_t frame = fill.totalFrames > 0 ? bytes : 270000;
+            plan = PlanFrame(fill, frame, AVI_SEGMENT_LIMIT, none, 15);
+            if (plan.place == PLACE_AT_LIMIT) {
+                break;
+            }
+            fill = FillAfter(fill, plan, frame);
+            ASSERT_LE(fill.closedSegments + fill.runningIndexes, N);
+        }
+        EXPECT_EQ(fill.closedSegments + 1, bytes ? N : 33);
+        EXPECT_TRUE(bytes ? end > N * (AVI_SEGMENT_LIMIT - 540016)
+                          : fill.totalFrames == 540000 && end < 270000 + 540000 * 35) << end;
+    }
 }
 
 TEST(FileSystemSizeLimit, FatHoldsFourGibibytesLessOne)

@@ -38,22 +38,24 @@ inline ToolFile LayOutAsTheTool(const AviStreamInfo& stream, const std::vector<u
         const uint64_t start = AVI_HEAD_BYTES + body.size();
         const uint64_t chunksAt = first ? start : start + AVI_SEGMENT_HEAD_BYTES;
         std::string chunks;
+        std::vector<AviFrameEntry> entries;
         for (uint32_t i = done; i < done + count; ++i) {
             uint8_t header[AVI_CHUNK_HEADER_BYTES];
             FormatFrameChunkHeader(sizes[i], header);
+            entries.push_back({static_cast<uint32_t>(4 + chunks.size()), sizes[i]});
             chunks += AsText(header, sizeof header);
             file.frameData.push_back(static_cast<uint32_t>(chunksAt + chunks.size()));
             chunks.append(sizes[i], static_cast<char>(0xd8 + i));
             chunks.append(sizes[i] & 1, '\0');
         }
         std::vector<uint8_t> index(AviStandardIndexBytes(count));
-        FormatAviStandardIndex(sizes.data() + done, count,
+        FormatAviStandardIndex(entries.data(), count,
                                first ? AVI_FIRST_MOVI_OFFSET : start + 20, index.data());
         segments.push_back({chunksAt + chunks.size(), static_cast<uint32_t>(index.size()), count});
         const uint64_t moviBytes = chunks.size() + index.size();
         if (first) {
             std::vector<uint8_t> legacy(AviIndexBytes(count));
-            FormatAviIndex(sizes.data(), count, legacy.data());
+            FormatAviIndex(entries.data(), count, legacy.data());
             body += chunks + AsText(index.data(), index.size()) +
                     AsText(legacy.data(), legacy.size());
             firstFrames = count;
