@@ -337,6 +337,13 @@ static inline uint64_t NonZero(const int32_t zigzag[64])
 #endif
 }
 
+// `mask` non-zero. In halves: a 32-bit build would call a library routine for 64 bits.
+static inline int LowestBit(uint64_t mask)
+{
+    uint32_t low = static_cast<uint32_t>(mask);
+    return low != 0 ? __builtin_ctz(low) : 32 + __builtin_ctz(static_cast<uint32_t>(mask >> 32));
+}
+
 static void EncodeBlock(BitWriter* writer, Block* block, ComponentCoder* coder)
 {
     // A local copy stays in registers: stores through `next` could alias the caller's.
@@ -358,7 +365,7 @@ static void EncodeBlock(BitWriter* writer, Block* block, ComponentCoder* coder)
     uint64_t rest = NonZero(zigzag) & ~static_cast<uint64_t>(1);
     int previous = 0;
     while (rest != 0) {
-        int k = __builtin_ctzll(rest);
+        int k = LowestBit(rest);
         rest &= rest - 1;
         int run = k - previous - 1;
         previous = k;
