@@ -134,13 +134,26 @@ void JpegQuantTables(int quality, uint8_t luma[64], uint8_t chroma[64])
     }
 }
 
-// Entropy-coded bytes go out through a 64-bit accumulator, 32 bits at a time, with a
-// zero stuffed after every 0xFF as the format requires.
+// Entropy-coded bytes go out through an accumulator as wide as a register, a whole
+// accumulator at a time, with a zero stuffed after every 0xFF as the format requires.
+typedef size_t BitBuffer;
+#define BUFFER_BITS static_cast<int>(sizeof(BitBuffer) * 8)
+
 struct BitWriter {
     uint8_t* next;
-    uint64_t bits;   // the last `count` bits are pending, oldest first
-    int count;
+    BitBuffer bits;   // the last BUFFER_BITS - free bits are pending, oldest first
+    int free;
 };
+
+static inline uint32_t BigEndian(uint32_t value)
+{
+    return __builtin_bswap32(value);
+}
+
+static inline uint64_t BigEndian(uint64_t value)
+{
+    return __builtin_bswap64(value);
+}
 
 static inline void EmitByte(BitWriter* w, uint8_t byte)
 {
@@ -150,44 +163,49 @@ static inline void EmitByte(BitWriter* w, uint8_t byte)
     }
 }
 
-static inline void EmitWord(BitWriter* w)
+static inline void EmitWhole(BitWriter* w, BitBuffer whole)
 {
-    w->count -= 32;
-    uint32_t word = static_cast<uint32_t>(w->bits >> w->count);
+    const BitBuffer ones = ~static_cast<BitBuffer>(0) / 0xff;
     // Non-zero when a byte may be 0xFF (a false alarm only beside a real one).
-    if ((word & 0x80808080u & ~(word + 0x01010101u)) == 0) {
-        uint32_t bigEndian = __builtin_bswap32(word);
-        memcpy(w->next, &bigEndian, 4);
-        w->next += 4;
+    if ((whole & (ones << 7) & ~(whole + ones)) == 0) {
+        BitBuffer bigEndian = BigEndian(whole);
+        memcpy(w->next, &bigEndian, sizeof bigEndian);
+        w->next += sizeof bigEndian;
         return;
     }
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        EmitByte(w, static_cast<uint8_t>(word >> shift));
+    for (int shift = BUFFER_BITS - 8; shift >= 0; shift -= 8) {
+        EmitByte(w, static_cast<uint8_t>(whole >> shift));
     }
 }
 
 // `length` at most 27 (a 16-bit code with 11 magnitude bits), `value` no wider.
 static inline void PutBits(BitWriter* w, uint32_t value, int length)
 {
-    w->bits = (w->bits << length) | value;
-    w->count += length;
-    if (w->count >= 32) {
-        EmitWord(w);
+    if (length < w->free) {
+        w->bits = (w->bits << length) | value;
+        w->free -= length;
+        return;
     }
+    int over = length - w->free;
+    EmitWhole(w, (w->bits << w->free) | (value >> over));
+    // The bits of `value` already sent are shifted out before the next whole one goes.
+    w->bits = value;
+    w->free = BUFFER_BITS - over;
 }
 
 static void FlushBits(BitWriter* w)
 {
-    while (w->count >= 8) {
-        w->count -= 8;
-        EmitByte(w, static_cast<uint8_t>(w->bits >> w->count));
+    int pending = BUFFER_BITS - w->free;
+    while (pending >= 8) {
+        pending -= 8;
+        EmitByte(w, static_cast<uint8_t>(w->bits >> pending));
     }
-    if (w->count > 0) {
+    if (pending > 0) {
         // The last byte is padded with one bits.
-        int pad = 8 - w->count;
+        int pad = 8 - pending;
         EmitByte(w, static_cast<uint8_t>((w->bits << pad) | ((1u << pad) - 1)));
-        w->count = 0;
     }
+    w->free = BUFFER_BITS;
 }
 
 // `magnitude` non-zero.
@@ -511,7 +529,8 @@ bool EncodeBaselineJpeg(const BgrxImage& image, int quality, std::vector<uint8_t
     const uint32_t unitsDown = (image.height + 15) / 16;
     const size_t rowBytesMax = static_cast<size_t>(unitsAcross) * UNIT_BYTES_MAX + TAIL_BYTES;
     out->resize(HEADER_BYTES_MAX + rowBytesMax);
-    BitWriter w = {PutHeaders(out->data(), image.width, image.height, luma, chroma), 0, 0};
+    BitWriter w = {PutHeaders(out->data(), image.width, image.height, luma, chroma), 0,
+                   BUFFER_BITS};
 
     Block lumaBlocks[4], cb, cr;
     // Units past the right or bottom edge repeat the image's last column and row.
