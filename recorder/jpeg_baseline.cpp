@@ -137,7 +137,7 @@ void JpegQuantTables(int quality, uint8_t luma[64], uint8_t chroma[64])
 // Entropy-coded bytes go out through an accumulator as wide as a register, a whole
 // accumulator at a time, with a zero stuffed after every 0xFF as the format requires.
 typedef size_t BitBuffer;
-#define BUFFER_BITS static_cast<int>(sizeof(BitBuffer) * 8)
+static const int BUFFER_BITS = sizeof(BitBuffer) * 8;
 
 struct BitWriter {
     uint8_t* next;
@@ -332,8 +332,8 @@ static void TransformAndQuantise(Block* block, const ComponentCoder& coder, int3
 // Bit k set where coefficient k (zigzag order) is not zero.
 static inline uint64_t NonZero(const int32_t zigzag[64])
 {
-#if defined(__SSE2__)
     uint64_t mask = 0;
+#if defined(__SSE2__)
     for (int i = 0; i < 4; ++i) {
         __m128i zero[4];
         for (int j = 0; j < 4; ++j) {
@@ -345,14 +345,12 @@ static inline uint64_t NonZero(const int32_t zigzag[64])
                                         _mm_packs_epi32(zero[2], zero[3]));
         mask |= static_cast<uint64_t>(~_mm_movemask_epi8(bytes) & 0xffff) << (i * 16);
     }
-    return mask;
 #else
-    uint64_t mask = 0;
     for (int k = 0; k < 64; ++k) {
         mask |= static_cast<uint64_t>(zigzag[k] != 0) << k;
     }
-    return mask;
 #endif
+    return mask;
 }
 
 // `mask` non-zero. In halves: a 32-bit build would call a library routine for 64 bits.
