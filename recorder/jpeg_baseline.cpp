@@ -2,6 +2,10 @@
 
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Natural (row-major) index of each coefficient in the zigzag order the file uses.
 static const uint8_t ZIGZAG[64] = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
@@ -130,201 +134,317 @@ void JpegQuantTables(int quality, uint8_t luma[64], uint8_t chroma[64])
     }
 }
 
-// Entropy-coded bytes go out through a 64-bit accumulator, 32 bits at a time, with a
-// zero stuffed after every 0xFF as the format requires.
+// Entropy-coded bytes go out through an accumulator as wide as a register, a whole
+// accumulator at a time, with a zero stuffed after every 0xFF as the format requires.
+typedef size_t BitBuffer;
+static const int BUFFER_BITS = sizeof(BitBuffer) * 8;
+
 struct BitWriter {
     uint8_t* next;
-    uint64_t bits;
-    int count;
+    BitBuffer bits;   // the last BUFFER_BITS - free bits are pending, oldest first
+    int free;
 };
 
-static inline void EmitByte(BitWriter* w)
+static inline uint32_t BigEndian(uint32_t value)
 {
-    w->count -= 8;
-    uint8_t byte = static_cast<uint8_t>(w->bits >> w->count);
+    return __builtin_bswap32(value);
+}
+
+static inline uint64_t BigEndian(uint64_t value)
+{
+    return __builtin_bswap64(value);
+}
+
+static inline void EmitByte(BitWriter* w, uint8_t byte)
+{
     *w->next++ = byte;
     if (byte == 0xff) {
         *w->next++ = 0;
     }
 }
 
+static inline void EmitWhole(BitWriter* w, BitBuffer whole)
+{
+    const BitBuffer ones = ~static_cast<BitBuffer>(0) / 0xff;
+    // Non-zero when a byte may be 0xFF (a false alarm only beside a real one).
+    if ((whole & (ones << 7) & ~(whole + ones)) == 0) {
+        BitBuffer bigEndian = BigEndian(whole);
+        memcpy(w->next, &bigEndian, sizeof bigEndian);
+        w->next += sizeof bigEndian;
+        return;
+    }
+    for (int shift = BUFFER_BITS - 8; shift >= 0; shift -= 8) {
+        EmitByte(w, static_cast<uint8_t>(whole >> shift));
+    }
+}
+
 // `length` at most 27 (a 16-bit code with 11 magnitude bits), `value` no wider.
 static inline void PutBits(BitWriter* w, uint32_t value, int length)
 {
-    w->bits = (w->bits << length) | value;
-    w->count += length;
-    if (w->count >= 32) {
-        EmitByte(w);
-        EmitByte(w);
-        EmitByte(w);
-        EmitByte(w);
+    if (length < w->free) {
+        w->bits = (w->bits << length) | value;
+        w->free -= length;
+        return;
     }
+    int over = length - w->free;
+    EmitWhole(w, (w->bits << w->free) | (value >> over));
+    // The bits of `value` already sent are shifted out before the next whole one goes.
+    w->bits = value;
+    w->free = BUFFER_BITS - over;
 }
 
 static void FlushBits(BitWriter* w)
 {
-    while (w->count >= 8) {
-        EmitByte(w);
+    int pending = BUFFER_BITS - w->free;
+    while (pending >= 8) {
+        pending -= 8;
+        EmitByte(w, static_cast<uint8_t>(w->bits >> pending));
     }
-    if (w->count > 0) {
+    if (pending > 0) {
         // The last byte is padded with one bits.
-        PutBits(w, (1u << (8 - w->count)) - 1, 8 - w->count);
-        EmitByte(w);
+        int pad = 8 - pending;
+        EmitByte(w, static_cast<uint8_t>((w->bits << pad) | ((1u << pad) - 1)));
     }
+    w->free = BUFFER_BITS;
 }
 
-static inline int MagnitudeBits(int value)
+// `magnitude` non-zero.
+static inline int MagnitudeBits(uint32_t magnitude)
 {
-    unsigned magnitude = static_cast<unsigned>(value < 0 ? -value : value);
-    return magnitude == 0 ? 0 : 32 - __builtin_clz(magnitude);
+    return 32 - __builtin_clz(magnitude);
 }
 
 static inline void PutCoded(BitWriter* w, const HuffmanCode& code, int value, int bits)
 {
     // Negative values are sent as value - 1 in `bits` bits (ones' complement).
-    uint32_t extra = static_cast<uint32_t>(value < 0 ? value - 1 : value) & ((1u << bits) - 1);
+    int sign = value >> 31;
+    uint32_t extra = static_cast<uint32_t>(value + sign) & ((1u << bits) - 1);
     PutBits(w, (static_cast<uint32_t>(code.code) << bits) | extra, code.length + bits);
 }
 
-// In place, rows then columns; outputs come scaled by 8 * AAN_SCALE[u] * AAN_SCALE[v],
-// which the quantiser's divisors take out.
-static void ForwardDct(float* data)
+// GCC's vector types: SSE instructions on x86, plain code elsewhere, from one source.
+typedef float Float4 __attribute__((vector_size(16)));
+typedef int32_t Int4 __attribute__((vector_size(16)));
+typedef uint32_t Uint4 __attribute__((vector_size(16)));
+
+// An 8x8 block, two vectors a row: v[row * 2 + half] holds columns half * 4 to half * 4 + 3.
+struct Block {
+    Float4 v[16];
+};
+
+// Each 4x4 quarter transposed in registers, the two off the diagonal swapped.
+static inline void Transpose(const Block& in, Block* out)
 {
-    for (int pass = 0; pass < 2; ++pass) {
-        const int step = pass == 0 ? 1 : 8;
-        const int advance = pass == 0 ? 8 : 1;
-        float* d = data;
-        for (int line = 0; line < 8; ++line, d += advance) {
-            float tmp0 = d[0] + d[7 * step];
-            float tmp7 = d[0] - d[7 * step];
-            float tmp1 = d[1 * step] + d[6 * step];
-            float tmp6 = d[1 * step] - d[6 * step];
-            float tmp2 = d[2 * step] + d[5 * step];
-            float tmp5 = d[2 * step] - d[5 * step];
-            float tmp3 = d[3 * step] + d[4 * step];
-            float tmp4 = d[3 * step] - d[4 * step];
-
-            float tmp10 = tmp0 + tmp3;
-            float tmp13 = tmp0 - tmp3;
-            float tmp11 = tmp1 + tmp2;
-            float tmp12 = tmp1 - tmp2;
-            d[0] = tmp10 + tmp11;
-            d[4 * step] = tmp10 - tmp11;
-            float z1 = (tmp12 + tmp13) * 0.707106781f;
-            d[2 * step] = tmp13 + z1;
-            d[6 * step] = tmp13 - z1;
-
-            tmp10 = tmp4 + tmp5;
-            tmp11 = tmp5 + tmp6;
-            tmp12 = tmp6 + tmp7;
-            float z5 = (tmp10 - tmp12) * 0.382683433f;
-            float z2 = 0.541196100f * tmp10 + z5;
-            float z4 = 1.306562965f * tmp12 + z5;
-            float z3 = tmp11 * 0.707106781f;
-            float z11 = tmp7 + z3;
-            float z13 = tmp7 - z3;
-            d[5 * step] = z13 + z2;
-            d[3 * step] = z13 - z2;
-            d[1 * step] = z11 + z4;
-            d[7 * step] = z11 - z4;
+    for (int rowHalf = 0; rowHalf < 2; ++rowHalf) {
+        for (int half = 0; half < 2; ++half) {
+            const Float4* r = in.v + rowHalf * 8 + half;
+            Float4 t0 = __builtin_shuffle(r[0], r[2], Int4{0, 4, 1, 5});
+            Float4 t1 = __builtin_shuffle(r[4], r[6], Int4{0, 4, 1, 5});
+            Float4 t2 = __builtin_shuffle(r[0], r[2], Int4{2, 6, 3, 7});
+            Float4 t3 = __builtin_shuffle(r[4], r[6], Int4{2, 6, 3, 7});
+            Float4* o = out->v + half * 8 + rowHalf;
+            o[0] = __builtin_shuffle(t0, t1, Int4{0, 1, 4, 5});
+            o[2] = __builtin_shuffle(t0, t1, Int4{2, 3, 6, 7});
+            o[4] = __builtin_shuffle(t2, t3, Int4{0, 1, 4, 5});
+            o[6] = __builtin_shuffle(t2, t3, Int4{2, 3, 6, 7});
         }
     }
 }
 
+// The AAN butterfly on d[0], d[2] .. d[14], four lines of the block at once, one a lane;
+// outputs come scaled by 8 * AAN_SCALE[k] along the line.
+static inline void DctPass(Float4* d)
+{
+    Float4 tmp0 = d[0] + d[14];
+    Float4 tmp7 = d[0] - d[14];
+    Float4 tmp1 = d[2] + d[12];
+    Float4 tmp6 = d[2] - d[12];
+    Float4 tmp2 = d[4] + d[10];
+    Float4 tmp5 = d[4] - d[10];
+    Float4 tmp3 = d[6] + d[8];
+    Float4 tmp4 = d[6] - d[8];
+
+    Float4 tmp10 = tmp0 + tmp3;
+    Float4 tmp13 = tmp0 - tmp3;
+    Float4 tmp11 = tmp1 + tmp2;
+    Float4 tmp12 = tmp1 - tmp2;
+    d[0] = tmp10 + tmp11;
+    d[8] = tmp10 - tmp11;
+    Float4 z1 = (tmp12 + tmp13) * 0.707106781f;
+    d[4] = tmp13 + z1;
+    d[12] = tmp13 - z1;
+
+    tmp10 = tmp4 + tmp5;
+    tmp11 = tmp5 + tmp6;
+    tmp12 = tmp6 + tmp7;
+    Float4 z5 = (tmp10 - tmp12) * 0.382683433f;
+    Float4 z2 = 0.541196100f * tmp10 + z5;
+    Float4 z4 = 1.306562965f * tmp12 + z5;
+    Float4 z3 = tmp11 * 0.707106781f;
+    Float4 z11 = tmp7 + z3;
+    Float4 z13 = tmp7 - z3;
+    d[10] = z13 + z2;
+    d[6] = z13 - z2;
+    d[2] = z11 + z4;
+    d[14] = z11 - z4;
+}
+
 struct ComponentCoder {
-    float divisors[64];   // natural order
+    Float4 divisors[16];   // laid out as a Block
     const HuffmanCode* dc;
     const HuffmanCode* ac;
     int previousDc;
 };
 
-static void SetDivisors(const uint8_t quant[64], float divisors[64])
-{
-    for (int row = 0; row < 8; ++row) {
-        for (int column = 0; column < 8; ++column) {
-            divisors[row * 8 + column] =
-                1.0f / (quant[row * 8 + column] * AAN_SCALE[row] * AAN_SCALE[column] * 8.0f);
-        }
-    }
-}
-
 static ComponentCoder SetUpCoder(const uint8_t quant[64], int table)
 {
     ComponentCoder coder;
-    SetDivisors(quant, coder.divisors);
+    for (int i = 0; i < 64; ++i) {
+        int row = i / 8, column = i % 8;
+        coder.divisors[i / 4][i % 4] =
+            1.0f / (quant[i] * AAN_SCALE[row] * AAN_SCALE[column] * 8.0f);
+    }
     coder.dc = StandardCodes().dc[table];
     coder.ac = StandardCodes().ac[table];
     coder.previousDc = 0;
     return coder;
 }
 
-static void EncodeBlock(BitWriter* w, float* block, ComponentCoder* coder)
+// Rows then columns (the order fixes the rounding, so the file is the same as ever),
+// then quantised to `out` in natural order.
+static void TransformAndQuantise(Block* block, const ComponentCoder& coder, int32_t out[64])
 {
-    ForwardDct(block);
-    int zigzag[64];
-    for (int k = 0; k < 64; ++k) {
-        int natural = ZIGZAG[k];
+    Block lines;
+    Transpose(*block, &lines);
+    DctPass(lines.v);
+    DctPass(lines.v + 1);
+    Transpose(lines, block);
+    DctPass(block->v);
+    DctPass(block->v + 1);
+    for (int i = 0; i < 16; ++i) {
         // Biased so that truncation rounds to nearest on both sides of zero.
-        int value = static_cast<int>(block[natural] * coder->divisors[natural] + 16384.5f) - 16384;
-        zigzag[k] = value;
+        Int4 value = __builtin_convertvector(block->v[i] * coder.divisors[i] + 16384.5f, Int4) -
+                     16384;
+        memcpy(out + i * 4, &value, sizeof value);
+    }
+}
+
+// Bit k set where coefficient k (zigzag order) is not zero.
+static inline uint64_t NonZero(const int32_t zigzag[64])
+{
+    uint64_t mask = 0;
+#if defined(__SSE2__)
+    for (int i = 0; i < 4; ++i) {
+        __m128i zero[4];
+        for (int j = 0; j < 4; ++j) {
+            __m128i value;
+            memcpy(&value, zigzag + i * 16 + j * 4, sizeof value);
+            zero[j] = _mm_cmpeq_epi32(value, _mm_setzero_si128());
+        }
+        __m128i bytes = _mm_packs_epi16(_mm_packs_epi32(zero[0], zero[1]),
+                                        _mm_packs_epi32(zero[2], zero[3]));
+        mask |= static_cast<uint64_t>(~_mm_movemask_epi8(bytes) & 0xffff) << (i * 16);
+    }
+#else
+    for (int k = 0; k < 64; ++k) {
+        mask |= static_cast<uint64_t>(zigzag[k] != 0) << k;
+    }
+#endif
+    return mask;
+}
+
+// `mask` non-zero. In halves: a 32-bit build would call a library routine for 64 bits.
+static inline int LowestBit(uint64_t mask)
+{
+    uint32_t low = static_cast<uint32_t>(mask);
+    return low != 0 ? __builtin_ctz(low) : 32 + __builtin_ctz(static_cast<uint32_t>(mask >> 32));
+}
+
+static void EncodeBlock(BitWriter* writer, Block* block, ComponentCoder* coder)
+{
+    // A local copy stays in registers: stores through `next` could alias the caller's.
+    BitWriter local = *writer;
+    BitWriter* w = &local;
+    int32_t natural[64], zigzag[64];
+    TransformAndQuantise(block, *coder, natural);
+    // Unrolled, the reordering is a load and a store a coefficient.
+#pragma GCC unroll 64
+    for (int k = 0; k < 64; ++k) {
+        zigzag[k] = natural[ZIGZAG[k]];
     }
     int diff = zigzag[0] - coder->previousDc;
     coder->previousDc = zigzag[0];
-    int bits = MagnitudeBits(diff);
+    int sign = diff >> 31;
+    int bits = diff == 0 ? 0 : MagnitudeBits(static_cast<uint32_t>((diff ^ sign) - sign));
     PutCoded(w, coder->dc[bits], diff, bits);
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        int value = zigzag[k];
-        if (value == 0) {
-            ++run;
-            continue;
-        }
-        if (value > AC_MAGNITUDE_MAX) {
-            value = AC_MAGNITUDE_MAX;
-        } else if (value < -AC_MAGNITUDE_MAX) {
-            value = -AC_MAGNITUDE_MAX;
-        }
+    // Only the non-zero coefficients are visited; the zeros between them are the runs.
+    uint64_t rest = NonZero(zigzag) & ~static_cast<uint64_t>(1);
+    int previous = 0;
+    while (rest != 0) {
+        int k = LowestBit(rest);
+        rest &= rest - 1;
+        int run = k - previous - 1;
+        previous = k;
         while (run >= 16) {
             const HuffmanCode& zeros = coder->ac[AC_SIXTEEN_ZEROS];
             PutBits(w, zeros.code, zeros.length);
             run -= 16;
         }
-        bits = MagnitudeBits(value);
+        int value = zigzag[k];
+        if (static_cast<unsigned>(value + AC_MAGNITUDE_MAX) > 2 * AC_MAGNITUDE_MAX) {
+            value = value < 0 ? -AC_MAGNITUDE_MAX : AC_MAGNITUDE_MAX;
+        }
+        sign = value >> 31;
+        bits = MagnitudeBits(static_cast<uint32_t>((value ^ sign) - sign));
         PutCoded(w, coder->ac[(run << 4) | bits], value, bits);
-        run = 0;
     }
-    if (run > 0) {
+    if (previous != 63) {
         const HuffmanCode& end = coder->ac[AC_END_OF_BLOCK];
         PutBits(w, end.code, end.length);
     }
+    *writer = local;
 }
 
-// One 16x16 unit from the pixels: four luma blocks (left to right, top to bottom) and
-// one block each of Cb and Cr from 2x2 averages, all shifted to be centred on zero.
-// Rows and columns past the image repeat its last row and column.
-static void LoadUnit(const uint8_t* const rows[16], const size_t columns[16], float luma[4][64],
-                     float cb[64], float cr[64])
+static inline Float4 Channel(Uint4 pixels, int shift)
+{
+    return __builtin_convertvector(Int4((pixels >> shift) & 0xff), Float4);
+}
+
+// One 16x16 unit of BGRX pixels (little-endian words, as on every Windows machine):
+// four luma blocks (left to right, top to bottom) and one block each of Cb and Cr from
+// 2x2 averages, all shifted to be centred on zero.
+static void LoadUnit(const uint8_t* top, ptrdiff_t stride, Block luma[4], Block* cb, Block* cr)
 {
     for (int y = 0; y < 16; ++y) {
-        float* left = luma[(y / 8) * 2] + (y % 8) * 8;
-        for (int x = 0; x < 16; ++x) {
-            const uint8_t* p = rows[y] + columns[x];
-            left[(x / 8) * 64 + x % 8] = 0.299f * p[2] + 0.587f * p[1] + 0.114f * p[0] - 128.0f;
+        const uint8_t* row = top + y * stride;
+        for (int x = 0; x < 4; ++x) {
+            Uint4 p;
+            memcpy(&p, row + x * 16, sizeof p);
+            luma[(y / 8) * 2 + x / 2].v[(y % 8) * 2 + x % 2] =
+                0.299f * Channel(p, 16) + 0.587f * Channel(p, 8) + 0.114f * Channel(p, 0) - 128.0f;
         }
     }
     for (int y = 0; y < 8; ++y) {
-        const uint8_t* upper = rows[y * 2];
-        const uint8_t* lower = rows[y * 2 + 1];
-        for (int x = 0; x < 8; ++x) {
-            const uint8_t* a = upper + columns[x * 2];
-            const uint8_t* b = upper + columns[x * 2 + 1];
-            const uint8_t* c = lower + columns[x * 2];
-            const uint8_t* d = lower + columns[x * 2 + 1];
-            float blue = a[0] + b[0] + c[0] + d[0];
-            float green = a[1] + b[1] + c[1] + d[1];
-            float red = a[2] + b[2] + c[2] + d[2];
-            cb[y * 8 + x] = (-0.168736f * red - 0.331264f * green + 0.5f * blue) * 0.25f;
-            cr[y * 8 + x] = (0.5f * red - 0.418688f * green - 0.081312f * blue) * 0.25f;
+        const uint8_t* upper = top + y * 2 * stride;
+        for (int x = 0; x < 2; ++x) {
+            // Blue and red sums in the low and high halves of a word, green in the low.
+            Uint4 blueRed[2], green[2];
+            for (int i = 0; i < 2; ++i) {
+                Uint4 a, b;
+                memcpy(&a, upper + x * 32 + i * 16, sizeof a);
+                memcpy(&b, upper + stride + x * 32 + i * 16, sizeof b);
+                blueRed[i] = (a & 0x00ff00ff) + (b & 0x00ff00ff);
+                green[i] = ((a >> 8) & 0xff) + ((b >> 8) & 0xff);
+            }
+            Uint4 pairs = __builtin_shuffle(blueRed[0], blueRed[1], Uint4{0, 2, 4, 6}) +
+                          __builtin_shuffle(blueRed[0], blueRed[1], Uint4{1, 3, 5, 7});
+            Uint4 greens = __builtin_shuffle(green[0], green[1], Uint4{0, 2, 4, 6}) +
+                           __builtin_shuffle(green[0], green[1], Uint4{1, 3, 5, 7});
+            Float4 blue = __builtin_convertvector(Int4(pairs & 0xffff), Float4);
+            Float4 red = __builtin_convertvector(Int4(pairs >> 16), Float4);
+            Float4 greenSum = __builtin_convertvector(Int4(greens), Float4);
+            cb->v[y * 2 + x] = (-0.168736f * red - 0.331264f * greenSum + 0.5f * blue) * 0.25f;
+            cr->v[y * 2 + x] = (0.5f * red - 0.418688f * greenSum - 0.081312f * blue) * 0.25f;
         }
     }
 }
@@ -407,35 +527,39 @@ bool EncodeBaselineJpeg(const BgrxImage& image, int quality, std::vector<uint8_t
     const uint32_t unitsDown = (image.height + 15) / 16;
     const size_t rowBytesMax = static_cast<size_t>(unitsAcross) * UNIT_BYTES_MAX + TAIL_BYTES;
     out->resize(HEADER_BYTES_MAX + rowBytesMax);
-    BitWriter w = {PutHeaders(out->data(), image.width, image.height, luma, chroma), 0, 0};
+    BitWriter w = {PutHeaders(out->data(), image.width, image.height, luma, chroma), 0,
+                   BUFFER_BITS};
 
-    float lumaBlocks[4][64], cb[64], cr[64];
-    const uint8_t* rows[16];
-    size_t columns[16];
+    Block lumaBlocks[4], cb, cr;
+    // Units past the right or bottom edge repeat the image's last column and row.
+    uint32_t edge[16 * 16];
     for (uint32_t unitY = 0; unitY < unitsDown; ++unitY) {
         size_t written = static_cast<size_t>(w.next - out->data());
         if (out->size() < written + rowBytesMax) {
             out->resize(written + rowBytesMax);
             w.next = out->data() + written;
         }
+        const uint8_t* rows[16];
         for (int i = 0; i < 16; ++i) {
             uint32_t y = unitY * 16 + i;
-            if (y >= image.height) {
-                y = image.height - 1;
-            }
-            rows[i] = image.topRow + static_cast<ptrdiff_t>(y) * image.stride;
+            rows[i] = image.topRow + static_cast<ptrdiff_t>(y < image.height ? y : image.height - 1) *
+                                         image.stride;
         }
         for (uint32_t unitX = 0; unitX < unitsAcross; ++unitX) {
-            for (int i = 0; i < 16; ++i) {
-                uint32_t x = unitX * 16 + i;
-                columns[i] = static_cast<size_t>(x < image.width ? x : image.width - 1) * 4;
+            if (unitX * 16 + 16 <= image.width && unitY * 16 + 16 <= image.height) {
+                LoadUnit(rows[0] + unitX * 64, image.stride, lumaBlocks, &cb, &cr);
+            } else {
+                for (int i = 0; i < 16 * 16; ++i) {
+                    uint32_t x = unitX * 16 + i % 16;
+                    memcpy(&edge[i], rows[i / 16] + (x < image.width ? x : image.width - 1) * 4, 4);
+                }
+                LoadUnit(reinterpret_cast<const uint8_t*>(edge), 16 * 4, lumaBlocks, &cb, &cr);
             }
-            LoadUnit(rows, columns, lumaBlocks, cb, cr);
             for (int i = 0; i < 4; ++i) {
-                EncodeBlock(&w, lumaBlocks[i], &lumaCoder);
+                EncodeBlock(&w, &lumaBlocks[i], &lumaCoder);
             }
-            EncodeBlock(&w, cb, &cbCoder);
-            EncodeBlock(&w, cr, &crCoder);
+            EncodeBlock(&w, &cb, &cbCoder);
+            EncodeBlock(&w, &cr, &crCoder);
         }
     }
     FlushBits(&w);

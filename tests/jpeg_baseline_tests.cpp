@@ -17,7 +17,7 @@
 
 namespace {
 
-enum Pattern { SOLID, GRADIENT, DENSE };
+enum Pattern { SOLID, GRADIENT, DENSE, CHECKER };
 
 struct Image {
     uint32_t width, height;
@@ -36,6 +36,8 @@ Image MakeImage(Pattern pattern, uint32_t width, uint32_t height, const uint8_t 
                 p[0] = colour[0];
                 p[1] = colour[1];
                 p[2] = colour[2];
+            } else if (pattern == CHECKER) {
+                p[0] = p[1] = p[2] = (x + y) % 2 == 0 ? 0 : 255;
             } else if (pattern == GRADIENT) {
                 p[0] = static_cast<uint8_t>(x * 255 / (width > 1 ? width - 1 : 1));
                 p[1] = static_cast<uint8_t>(y * 255 / (height > 1 ? height - 1 : 1));
@@ -213,6 +215,9 @@ TEST_F(WicDecoder, RoundTripTable)
         {GRADIENT, 640, 480, nullptr, 25, 0, 35},
         // One-pixel dark strokes on colour keep little of their colour at half chroma.
         {DENSE, 640, 480, nullptr, 90, 0, 18},
+        // Black and white pixels in turn: the last coefficient of every block at its
+        // largest, so no block ends early.
+        {CHECKER, 33, 17, nullptr, 100, 2, 0},
     };
     for (const RoundTripCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "pattern " << c.pattern << " " << c.width << "x"
