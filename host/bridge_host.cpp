@@ -15,12 +15,16 @@
 #include <vector>
 
 #include "avi_file.h"
-#include "bridge_client.h"
+#include "bridge_contract.h"
 #include "code_page.h"
+#include "describe_error.h"
 #include "host_options.h"
 #include "host_output.h"
+#include "recorder_contract.h"
 #include "run_files.h"
+#include "run_supervision.h"
 #include "run_verdict.h"
+#include "stand_in_tool.h"
 #include "takeover.h"
 #include "target_watch.h"
 #include "tool_log.h"
@@ -91,10 +95,10 @@ static void EndElapsedLine()
     }
 }
 
-static void PrintStatusLine(const std::string& line, void*)
+static void PrintStatusLine(const char* line, void*)
 {
     EndElapsedLine();
-    Say(Utf8FromAnsi(LineText(line)) + "\n");
+    Say(Utf8FromAnsi(line) + "\n");
 }
 
 // For the events after which the system ends the process as soon as the handler
@@ -358,14 +362,14 @@ static bool ReadRunsToolLog(const RunPlan& plan, std::string& text, std::string&
     return true;
 }
 
-static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan& plan)
+static ToolOutcome ToolOutcomeSoFar(const lumaro_bridge_session& session, const RunPlan& plan)
 {
     std::string log;
     std::string error;
-    if (session.toolId == 0 || !ReadRunsToolLog(plan, log, error)) {
+    if (session.tool_process_id == 0 || !ReadRunsToolLog(plan, log, error)) {
         return ToolOutcome{TOOL_SILENT, "", ""};
     }
-    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
+    ToolOutcome outcome = ReadToolOutcome(log, session.tool_process_id);
     // So that a run that ends this one can say where this one's file goes.
     if (!outcome.path.empty() && !g_host.fileNamed) {
         g_host.fileNamed = true;
@@ -393,11 +397,20 @@ static bool WatchGone(DWORD elapsed)
     return false;
 }
 
+// A stop the client served, whatever the tool's log says: bridge-host reads the log
+// itself, for its own verdict.
+static bool Served(lumaro_bridge_result result)
+{
+    return result == LUMARO_BRIDGE_OK || result == LUMARO_BRIDGE_NOT_RECORDED ||
+           result == LUMARO_BRIDGE_RECORDING_SHORT;
+}
+
 // Starts the bridge, records until the time is up, a stop is asked for or the tool ends
 // the recording by itself, then stops. `asked`: the stop came when the time was up or
-// the user asked for it.
-static bool RunBridge(BridgeSession& session, const HostOptions& options, const RunPlan& plan,
-                      bool& asked)
+// the user asked for it. `problem`: why the run failed, where the client's error does
+// not say it.
+static bool RunBridge(lumaro_bridge_session& session, const HostOptions& options,
+                      const RunPlan& plan, bool& asked, std::string& problem)
 {
     asked = false;
     MarkToolLogStart(plan);
@@ -409,28 +422,32 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
         Complain("warning: " + noteError + "; should bridge-host be ended from outside, the "
                  "recording stays in the tool's folder");
     }
-    if (!StartBridge(session, plan.bridge.c_str(), plan.title.c_str(), plan.toolFolder.c_str(),
-                     SHOW_COMMANDS[options.show])) {
+    session.show_command = SHOW_COMMANDS[options.show];
+    session.cancel_event = g_host.stopRequest;
+    session.bridge_path_is_utf8 = 1;
+    // A timeout of 0 starts the bridge and returns: the guard holds it before the wait.
+    lumaro_bridge_result opened = lumaro_bridge_open(&session, plan.bridge.c_str(),
+                                                     plan.title.c_str(), plan.toolFolder.c_str(), 0);
+    if (opened != LUMARO_BRIDGE_PENDING && opened != LUMARO_BRIDGE_OK) {
         return false;
     }
-    std::string guardError;
     std::string notePath = Utf8FromWide(g_host.note.path);
-    if (!StartGuard(session, plan.guard.c_str(), g_host.job != NULL ? g_host.jobName : NULL,
-                    g_host.note.file != INVALID_HANDLE_VALUE ? notePath.c_str() : NULL,
-                    guardError)) {
-        session.error = guardError;
+    if (!StartGuard(session.process_id, plan.guard.c_str(),
+                    g_host.job != NULL ? g_host.jobName : NULL,
+                    g_host.note.file != INVALID_HANDLE_VALUE ? notePath.c_str() : NULL, problem) ||
+        lumaro_bridge_open(&session, plan.bridge.c_str(), plan.title.c_str(),
+                           plan.toolFolder.c_str(), LUMARO_BRIDGE_READY_TIMEOUT_MS) !=
+            LUMARO_BRIDGE_OK) {
         return false;
     }
-    if (!FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
-        !WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS)) {
+    if (session.tool_process_id != 0) {
+        AddToolToMoveNote(g_host.note, session.tool_process_id);
+    }
+    if (lumaro_bridge_start(&session, LUMARO_BRIDGE_START_TIMEOUT_MS) != LUMARO_BRIDGE_OK) {
         return false;
     }
-    if (session.toolId != 0) {
-        AddToolToMoveNote(g_host.note, session.toolId);
-    }
-    if (!SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
-        return false;
-    }
+    // The client notices the bridge's end; bridge-host the tool's too.
+    HANDLE tool = OpenRunTool(session.tool_process_id);
     Say(options.untilEnter ? std::string("recording until Enter or Ctrl+C\n")
                            : "recording for " + std::to_string(options.seconds) +
                                  " s; Ctrl+C ends it early\n");
@@ -440,7 +457,8 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
     // The log is read at once too: a refusal is there before "startcapture".
     DWORD logRead = recording - TOOL_LOG_POLL_MS;
-    while (!session.stoppedDuringStart) {
+    bool failed = false;
+    for (;;) {
         DWORD elapsed = GetTickCount() - recording;
         if (!options.untilEnter && elapsed >= limit) {
             asked = true;
@@ -462,9 +480,15 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
                 break;
             }
         }
-        if (!BridgeStillRecording(session)) {
-            EndElapsedLine();
-            return false;
+        lumaro_bridge_result polled = lumaro_bridge_poll(&session, 0);
+        if (polled == LUMARO_BRIDGE_CANCELLED) {
+            asked = true;
+            break;
+        }
+        problem = ToolEndedWhileRecording(tool);
+        if (polled != LUMARO_BRIDGE_OK || !problem.empty()) {
+            failed = true;
+            break;
         }
         // Redrawn in place on a console only: in a file or a pipe it would be a heap of
         // fragments.
@@ -482,6 +506,13 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
             break;
         }
     }
+    if (tool != NULL) {
+        CloseHandle(tool);
+    }
+    if (failed) {
+        EndElapsedLine();
+        return false;
+    }
     DWORD recorded = GetTickCount() - recording;
     Say(std::string(g_host.elapsedShown ? "\r" : "") + "recording " + FormatElapsed(recorded) +
         "\n");
@@ -489,7 +520,7 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     for (const std::string& line : WatchSummary(g_host.watch, recorded)) {
         Complain("warning: " + line);
     }
-    return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
+    return Served(lumaro_bridge_stop(&session, LUMARO_BRIDGE_STOP_TIMEOUT_MS));
 }
 
 static std::string Seconds(double seconds)
@@ -501,13 +532,13 @@ static std::string Seconds(double seconds)
 
 // Reports the run: the complete recording, where it went and its figures, or why there
 // is none. Returns the exit code.
-static int ReportRun(const BridgeSession& session, const HostOptions& options,
+static int ReportRun(const lumaro_bridge_session& session, const HostOptions& options,
                      const RunPlan& plan, RunFacts& facts)
 {
     facts.logPath = Utf8FromWide(InToolWorkDir(plan, RECORDER_LOG));
     std::string log;
     std::string error;
-    if (session.toolId == 0) {
+    if (session.tool_process_id == 0) {
         facts.runProblem = facts.runProblem.empty()
                                ? "the recording tool this run launched was not found, so its "
                                  "recording is unknown"
@@ -515,7 +546,7 @@ static int ReportRun(const BridgeSession& session, const HostOptions& options,
     } else if (!ReadRunsToolLog(plan, log, error)) {
         facts.runProblem = facts.runProblem.empty() ? error : facts.runProblem + "; " + error;
     } else {
-        facts.tool = ReadToolOutcome(log, session.toolId);
+        facts.tool = ReadToolOutcome(log, session.tool_process_id);
         facts.tool.text = Utf8FromAnsi(facts.tool.text);
     }
     AviSummary summary;
@@ -626,27 +657,27 @@ static int Record(const HostOptions& options)
                  "; that one keeps its file, which goes to " + ended.file);
     }
 
-    BridgeSession session;
-    InitBridgeSession(session, PrintStatusLine, NULL);
-    session.stopRequest = g_host.stopRequest;
+    lumaro_bridge_session session;
+    lumaro_bridge_init(&session, PrintStatusLine, NULL);
     bool asked = false;
-    bool ran = RunBridge(session, options, plan, asked);
+    std::string problem;
+    bool ran = RunBridge(session, options, plan, asked, problem);
     // However the run went, nothing it started goes on recording, and the tool has
     // finished its file before it is read.
-    CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
+    lumaro_bridge_close(&session, RECORDER_CLOSE_TIMEOUT_MS);
     std::string endedAt = EndedAt();
     ReleaseRecording();
     RunFacts facts = {};
-    facts.stoppedAsAsked = ran && asked && !session.stoppedDuringStart;
+    facts.stoppedAsAsked = ran && asked;
     facts.runProblem = !endedAt.empty() && !facts.stoppedAsAsked
                            ? "another recording started at " + endedAt + " and ended this one"
-                       : !ran                         ? session.error
-                       : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING
-                                                    : g_host.targetClosed;
+                       : ran              ? g_host.targetClosed
+                       : !problem.empty() ? problem
+                       : session.result == LUMARO_BRIDGE_CANCELLED ? STOPPED_BEFORE_RECORDING
+                                                                   : session.error;
     facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
     int exitCode = ReportRun(session, options, plan, facts);
     DropMoveNote(g_host.note);
-    EndBridgeSession(session);
     RestoreQuickEdit();
     SetEvent(g_host.finished);
     return exitCode;
