@@ -22,9 +22,11 @@
 #include "host_output.h"
 #include "recorder_contract.h"
 #include "run_files.h"
+#include "run_plan.h"
 #include "run_supervision.h"
 #include "run_verdict.h"
 #include "stand_in_tool.h"
+#include "stop_sources.h"
 #include "takeover.h"
 #include "target_watch.h"
 #include "tool_log.h"
@@ -33,28 +35,14 @@
 #define ELAPSED_REFRESH_MS 100
 // How often the tool's log is read for a recording that ended on its own.
 #define TOOL_LOG_POLL_MS 1000
-// Windows ends a console process 5 s after a close, logoff or shutdown event reaches
-// it; the stop, the bridge's end and the report must fit inside.
-#define END_EVENT_WAIT_MS 4500
-// Above the level of the bridge and the tool (the default, 0x280), so that at shutdown
-// bridge-host is told first and can still stop them.
-#define HOST_SHUTDOWN_LEVEL 0x300
-#define LISTENER_START_TIMEOUT_MS 10000
 // What nobody reads (a stalled console, a pipe left unread) is given up this long after
 // the run, so that the exit code still comes.
 #define OUTPUT_DRAIN_MS 2000
-#define LONGEST_PATH 32768
 
 static const int SHOW_COMMANDS[] = {SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED};
 
 struct HostState {
-    HANDLE stopRequest; // any of the ways to stop has been used
-    HANDLE finished;    // the run has stopped, cleaned up and said how it went
-    HANDLE listening;   // the session-end window exists, or listenError says why not
-    std::string listenError;
     bool elapsedShown;  // the updating line is on the screen
-    DWORD inputMode;    // the console's input mode before bridge-host turned QuickEdit off
-    bool quickEditOff;
     // The tool's log as long as it was when the run began: what is before is earlier
     // runs', whose tools may have had the process id this run's tool has.
     LARGE_INTEGER logStart;
@@ -68,15 +56,6 @@ struct HostState {
     bool fileNamed;           // the shared record of runs has this run's file
     // The note of the move this run is to make, held open while it runs (run_files.h).
     HeldNote note;
-};
-
-// What a run works with, settled before anything starts.
-struct RunPlan {
-    std::string bridge;     // UTF-8
-    std::string guard;      // UTF-8
-    std::string title;      // in the ANSI code page, as the bridge takes it
-    std::string toolFolder; // likewise, with its trailing backslash
-    std::string output;     // UTF-8: a folder (ending in a backslash) or a new file
 };
 
 static HostState g_host;
@@ -101,225 +80,8 @@ static void PrintStatusLine(const char* line, void*)
     Say(Utf8FromAnsi(line) + "\n");
 }
 
-// For the events after which the system ends the process as soon as the handler
-// returns: the main thread stops the run meanwhile.
-static void StopAndWaitForTheEnd()
-{
-    SetEvent(g_host.stopRequest);
-    WaitForSingleObject(g_host.finished, END_EVENT_WAIT_MS);
-}
 
-static BOOL WINAPI OnConsoleEvent(DWORD event)
-{
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        SetEvent(g_host.stopRequest);
-    } else {
-        StopAndWaitForTheEnd();
-    }
-    return TRUE;
-}
 
-static LRESULT CALLBACK SessionEndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_QUERYENDSESSION:
-        return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            StopAndWaitForTheEnd();
-        }
-        return 0;
-    case WM_CLOSE:
-        // A close request, as taskkill without /F sends it: the run stops as asked.
-        SetEvent(g_host.stopRequest);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// The session-end window lives on a thread of its own, since the main thread does not
-// read messages while it runs the recording.
-static DWORD WINAPI ListenForSessionEnd(LPVOID)
-{
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = SessionEndProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = HOST_WINDOW_CLASS;
-    HWND window = NULL;
-    if (RegisterClassA(&windowClass) == 0) {
-        g_host.listenError = DescribeFailure("RegisterClassA", GetLastError());
-    } else {
-        window = CreateWindowExA(0, HOST_WINDOW_CLASS, HOST_WINDOW_CLASS, WS_POPUP, 0, 0, 0, 0,
-                                 NULL, NULL, windowClass.hInstance, NULL);
-        if (window == NULL) {
-            g_host.listenError = DescribeFailure("CreateWindowExA", GetLastError());
-        }
-    }
-    SetEvent(g_host.listening);
-    MSG message;
-    while (window != NULL && GetMessageA(&message, NULL, 0, 0) > 0) {
-        DispatchMessageA(&message);
-    }
-    return 0;
-}
-
-// Enter, or the end of standard input, asks for the stop.
-static DWORD WINAPI WaitForEnter(LPVOID)
-{
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    char c = 0;
-    DWORD count = 0;
-    while (ReadFile(input, &c, 1, &count, NULL) && count == 1 && c != '\n') {
-    }
-    SetEvent(g_host.stopRequest);
-    return 0;
-}
-
-static bool StartThread(LPTHREAD_START_ROUTINE routine, std::string& error)
-{
-    HANDLE thread = CreateThread(NULL, 0, routine, NULL, 0, NULL);
-    if (thread == NULL) {
-        error = DescribeFailure("CreateThread", GetLastError());
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
-}
-
-// One click into a console in QuickEdit mode, Windows' default, starts a selection that
-// holds up its output and swallows the next Enter; it is off while bridge-host runs.
-static void HoldOffQuickEdit()
-{
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (GetConsoleMode(input, &g_host.inputMode) && (g_host.inputMode & ENABLE_QUICK_EDIT_MODE)) {
-        g_host.quickEditOff =
-            SetConsoleMode(input, (g_host.inputMode | ENABLE_EXTENDED_FLAGS) &
-                                      ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE)) != FALSE;
-    }
-}
-
-static void RestoreQuickEdit()
-{
-    if (g_host.quickEditOff) {
-        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), g_host.inputMode | ENABLE_EXTENDED_FLAGS);
-    }
-}
-
-static bool ListenForStops(const HostOptions& options, std::string& error)
-{
-    g_host.stopRequest = CreateEventA(NULL, TRUE, FALSE, NULL);
-    g_host.finished = CreateEventA(NULL, TRUE, FALSE, NULL);
-    g_host.listening = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (g_host.stopRequest == NULL || g_host.finished == NULL || g_host.listening == NULL) {
-        error = DescribeFailure("CreateEventA", GetLastError());
-        return false;
-    }
-    // A program started in a process group of its own has Ctrl+C turned off, and
-    // Ctrl+C is how a user stops bridge-host.
-    if (!SetConsoleCtrlHandler(NULL, FALSE) || !SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
-        error = DescribeFailure("SetConsoleCtrlHandler", GetLastError());
-        return false;
-    }
-    if (!SetProcessShutdownParameters(HOST_SHUTDOWN_LEVEL, 0)) {
-        error = DescribeFailure("SetProcessShutdownParameters", GetLastError());
-        return false;
-    }
-    if (!StartThread(ListenForSessionEnd, error) ||
-        (options.untilEnter && !StartThread(WaitForEnter, error))) {
-        return false;
-    }
-    if (WaitForSingleObject(g_host.listening, LISTENER_START_TIMEOUT_MS) != WAIT_OBJECT_0) {
-        error = "the window that hears of logoff and shutdown did not appear";
-        return false;
-    }
-    error = g_host.listenError;
-    HoldOffQuickEdit();
-    return error.empty();
-}
-
-// bridge-host's own folder, with its backslash, in full whatever characters it holds and
-// however long it is; empty when the system will not say.
-static std::wstring OwnFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetModuleFileNameW(NULL, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return L"";
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path.substr(0, path.find_last_of(L"\\/") + 1);
-        }
-        if (path.size() >= LONGEST_PATH) {
-            return L"";
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-// The tool folder in the ANSI code page, since the bridge takes it so; a folder whose
-// name the code page cannot carry goes by its short name, which it can, where the
-// volume keeps one.
-static bool AnsiToolFolder(const std::string& folder, std::string& ansi, std::string& error)
-{
-    std::string missing;
-    if (AnsiFromUtf8(folder, ansi, missing)) {
-        return true;
-    }
-    std::wstring wide = WideFromUtf8(folder);
-    std::wstring shortName(LONGEST_PATH, L'\0');
-    DWORD length = GetShortPathNameW(wide.c_str(), &shortName[0], LONGEST_PATH);
-    std::string unused;
-    if (length > 0 && length < LONGEST_PATH) {
-        shortName.resize(length);
-        if (AnsiFromUtf8(Utf8FromWide(shortName), ansi, unused)) {
-            return true;
-        }
-    }
-    error = "the tool folder " + folder + " holds characters the system code page cannot carry (" +
-            missing + ") and has no short name that it can; the bridge takes the folder in "
-            "that code page: put the tool (or the whole package) in a folder named without them";
-    return false;
-}
-
-// Settles the run's programs, texts and paths; the exit code of a refusal, else 0.
-static int PlanRun(const HostOptions& options, RunPlan& plan, std::string& error)
-{
-    std::string own = Utf8FromWide(OwnFolder());
-    plan.bridge = options.bridgePath.empty() ? own + BRIDGE_EXE : options.bridgePath;
-    plan.guard = own + GUARD_EXE;
-    std::string missing;
-    if (!AnsiFromUtf8(options.title, plan.title, missing)) {
-        error = "the title holds characters the system code page cannot carry (" + missing +
-                "), and the bridge takes the title in that code page";
-        return EXIT_BAD_OPTIONS;
-    }
-    bool given = !options.toolFolder.empty();
-    if (!AnsiToolFolder(given ? options.toolFolder : own + PACKAGE_TOOL_FOLDER, plan.toolFolder,
-                        error)) {
-        return given ? EXIT_BAD_OPTIONS : EXIT_RECORDING_FAILED;
-    }
-    const char* bad = lumaro_bridge_check_command_line(plan.title.c_str(), plan.toolFolder.c_str());
-    if (bad != NULL) {
-        error = bad;
-        if (plan.title.find(COMMAND_LINE_SEPARATOR) != std::string::npos) {
-            error += ": such a window cannot be recorded; give it a title without '#' (a "
-                     "document saved under a name without it, say)";
-        }
-        return EXIT_BAD_OPTIONS;
-    }
-    std::string path = Utf8FromWide(FullPath(WideFromUtf8(options.output.empty() ? "."
-                                                                                  : options.output)));
-    return PlanOutput(path, KindOfPath, NULL, plan.output, error) ? 0 : EXIT_BAD_OPTIONS;
-}
-
-// Under the tool's working directory (two levels above the tool folder).
-static std::wstring InToolWorkDir(const RunPlan& plan, const std::string& relative)
-{
-    return FullPath(WideFromAnsi(plan.toolFolder + TOOL_WORKDIR "\\" + relative));
-}
 
 static HANDLE OpenToolLog(const RunPlan& plan)
 {
@@ -423,7 +185,7 @@ static bool RunBridge(lumaro_bridge_session& session, const HostOptions& options
                  "recording stays in the tool's folder");
     }
     session.show_command = SHOW_COMMANDS[options.show];
-    session.cancel_event = g_host.stopRequest;
+    session.cancel_event = StopRequest();
     session.bridge_path_is_utf8 = 1;
     // A timeout of 0 starts the bridge and returns: the guard holds it before the wait.
     lumaro_bridge_result opened = lumaro_bridge_open(&session, plan.bridge.c_str(),
@@ -501,7 +263,7 @@ static bool RunBridge(lumaro_bridge_session& session, const HostOptions& options
         if (!options.untilEnter && limit - elapsed < wait) {
             wait = limit - elapsed;
         }
-        if (WaitForSingleObject(g_host.stopRequest, wait) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(StopRequest(), wait) == WAIT_OBJECT_0) {
             asked = true;
             break;
         }
@@ -643,7 +405,7 @@ static int Record(const HostOptions& options)
     if (!target.sameTitle.empty()) {
         Complain("warning: " + target.sameTitle);
     }
-    if (!ListenForStops(options, error)) {
+    if (!ListenForStops(options.untilEnter, error)) {
         Complain(error);
         return EXIT_RECORDING_FAILED;
     }
@@ -679,7 +441,7 @@ static int Record(const HostOptions& options)
     int exitCode = ReportRun(session, options, plan, facts);
     DropMoveNote(g_host.note);
     RestoreQuickEdit();
-    SetEvent(g_host.finished);
+    RunFinished();
     return exitCode;
 }
 
