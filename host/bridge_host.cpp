@@ -247,7 +247,7 @@ static bool RunBridge(lumaro_bridge_session& session, const HostOptions& options
             asked = true;
             break;
         }
-        problem = ToolEndedWhileRecording(tool);
+        problem = polled == LUMARO_BRIDGE_OK ? ToolEndedWhileRecording(tool) : "";
         if (polled != LUMARO_BRIDGE_OK || !problem.empty()) {
             failed = true;
             break;
