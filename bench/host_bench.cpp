@@ -19,7 +19,6 @@
 #include "code_page.h"
 #include "demo_target.h"
 #include "recorder_contract.h"
-#include "status_lines.h"
 #include "target_watch.h"
 
 #define RUNS 10
@@ -159,7 +158,7 @@ static bool RecordingComplete(const std::string& output)
     if (at == std::string::npos) {
         return false;
     }
-    std::string path = LineText(output.substr(at + strlen(SAVED_PREFIX)));
+    std::string path = output.substr(at + strlen(SAVED_PREFIX));
     path = path.substr(0, path.find_first_of("\r\n"));
     // A pipe gets bridge-host's lines in the ANSI code page.
     AviSummary summary;

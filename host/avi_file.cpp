@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "bridge_client.h"
 #include "code_page.h"
+#include "describe_error.h"
 
 static bool ReadFileBytes(void* context, uint64_t offset, void* into, uint32_t count)
 {

@@ -9,9 +9,13 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "bridge_client.h"
+#include <string>
+#include <vector>
+
 #include "code_page.h"
+#include "lumaro_bridge.h"
 #include "run_files.h"
+#include "run_supervision.h"
 
 #define GUARD_ARGUMENTS 6
 
@@ -51,12 +55,9 @@ int main()
         DWORD bridgeId = GetProcessId(bridgeProcess);
         DWORD started = GetTickCount();
         bool posted = false;
-        while (WaitForSingleObject(bridgeProcess, BRIDGE_POLL_MS) == WAIT_TIMEOUT &&
+        while (WaitForSingleObject(bridgeProcess, GUARD_POLL_MS) == WAIT_TIMEOUT &&
                GetTickCount() - started < GUARD_STOP_TIMEOUT_MS) {
-            HWND window = posted ? NULL : FindWindowOfProcess(BRIDGE_NAME, BRIDGE_NAME, bridgeId);
-            if (window != NULL) {
-                posted = PostMessageA(window, WM_BRIDGE_STOP, 0, 0) != FALSE;
-            }
+            posted = posted || lumaro_bridge_post_stop(bridgeId) == LUMARO_BRIDGE_OK;
         }
     } else {
         // bridge-host goes on to close the tool and move the recording; ended before it

@@ -15,12 +15,18 @@
 #include <vector>
 
 #include "avi_file.h"
-#include "bridge_client.h"
+#include "bridge_contract.h"
 #include "code_page.h"
+#include "describe_error.h"
 #include "host_options.h"
 #include "host_output.h"
+#include "recorder_contract.h"
 #include "run_files.h"
+#include "run_plan.h"
+#include "run_supervision.h"
 #include "run_verdict.h"
+#include "stand_in_tool.h"
+#include "stop_sources.h"
 #include "takeover.h"
 #include "target_watch.h"
 #include "tool_log.h"
@@ -29,28 +35,14 @@
 #define ELAPSED_REFRESH_MS 100
 // How often the tool's log is read for a recording that ended on its own.
 #define TOOL_LOG_POLL_MS 1000
-// Windows ends a console process 5 s after a close, logoff or shutdown event reaches
-// it; the stop, the bridge's end and the report must fit inside.
-#define END_EVENT_WAIT_MS 4500
-// Above the level of the bridge and the tool (the default, 0x280), so that at shutdown
-// bridge-host is told first and can still stop them.
-#define HOST_SHUTDOWN_LEVEL 0x300
-#define LISTENER_START_TIMEOUT_MS 10000
 // What nobody reads (a stalled console, a pipe left unread) is given up this long after
 // the run, so that the exit code still comes.
 #define OUTPUT_DRAIN_MS 2000
-#define LONGEST_PATH 32768
 
 static const int SHOW_COMMANDS[] = {SW_HIDE, SW_SHOWNORMAL, SW_SHOWMINIMIZED};
 
 struct HostState {
-    HANDLE stopRequest; // any of the ways to stop has been used
-    HANDLE finished;    // the run has stopped, cleaned up and said how it went
-    HANDLE listening;   // the session-end window exists, or listenError says why not
-    std::string listenError;
     bool elapsedShown;  // the updating line is on the screen
-    DWORD inputMode;    // the console's input mode before bridge-host turned QuickEdit off
-    bool quickEditOff;
     // The tool's log as long as it was when the run began: what is before is earlier
     // runs', whose tools may have had the process id this run's tool has.
     LARGE_INTEGER logStart;
@@ -64,15 +56,6 @@ struct HostState {
     bool fileNamed;           // the shared record of runs has this run's file
     // The note of the move this run is to make, held open while it runs (run_files.h).
     HeldNote note;
-};
-
-// What a run works with, settled before anything starts.
-struct RunPlan {
-    std::string bridge;     // UTF-8
-    std::string guard;      // UTF-8
-    std::string title;      // in the ANSI code page, as the bridge takes it
-    std::string toolFolder; // likewise, with its trailing backslash
-    std::string output;     // UTF-8: a folder (ending in a backslash) or a new file
 };
 
 static HostState g_host;
@@ -91,231 +74,14 @@ static void EndElapsedLine()
     }
 }
 
-static void PrintStatusLine(const std::string& line, void*)
+static void PrintStatusLine(const char* line, void*)
 {
     EndElapsedLine();
-    Say(Utf8FromAnsi(LineText(line)) + "\n");
+    Say(Utf8FromAnsi(line) + "\n");
 }
 
-// For the events after which the system ends the process as soon as the handler
-// returns: the main thread stops the run meanwhile.
-static void StopAndWaitForTheEnd()
-{
-    SetEvent(g_host.stopRequest);
-    WaitForSingleObject(g_host.finished, END_EVENT_WAIT_MS);
-}
 
-static BOOL WINAPI OnConsoleEvent(DWORD event)
-{
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        SetEvent(g_host.stopRequest);
-    } else {
-        StopAndWaitForTheEnd();
-    }
-    return TRUE;
-}
 
-static LRESULT CALLBACK SessionEndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_QUERYENDSESSION:
-        return TRUE;
-    case WM_ENDSESSION:
-        if (wParam) {
-            StopAndWaitForTheEnd();
-        }
-        return 0;
-    case WM_CLOSE:
-        // A close request, as taskkill without /F sends it: the run stops as asked.
-        SetEvent(g_host.stopRequest);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// The session-end window lives on a thread of its own, since the main thread does not
-// read messages while it runs the recording.
-static DWORD WINAPI ListenForSessionEnd(LPVOID)
-{
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = SessionEndProc;
-    windowClass.hInstance = GetModuleHandleA(NULL);
-    windowClass.lpszClassName = HOST_WINDOW_CLASS;
-    HWND window = NULL;
-    if (RegisterClassA(&windowClass) == 0) {
-        g_host.listenError = DescribeFailure("RegisterClassA", GetLastError());
-    } else {
-        window = CreateWindowExA(0, HOST_WINDOW_CLASS, HOST_WINDOW_CLASS, WS_POPUP, 0, 0, 0, 0,
-                                 NULL, NULL, windowClass.hInstance, NULL);
-        if (window == NULL) {
-            g_host.listenError = DescribeFailure("CreateWindowExA", GetLastError());
-        }
-    }
-    SetEvent(g_host.listening);
-    MSG message;
-    while (window != NULL && GetMessageA(&message, NULL, 0, 0) > 0) {
-        DispatchMessageA(&message);
-    }
-    return 0;
-}
-
-// Enter, or the end of standard input, asks for the stop.
-static DWORD WINAPI WaitForEnter(LPVOID)
-{
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    char c = 0;
-    DWORD count = 0;
-    while (ReadFile(input, &c, 1, &count, NULL) && count == 1 && c != '\n') {
-    }
-    SetEvent(g_host.stopRequest);
-    return 0;
-}
-
-static bool StartThread(LPTHREAD_START_ROUTINE routine, std::string& error)
-{
-    HANDLE thread = CreateThread(NULL, 0, routine, NULL, 0, NULL);
-    if (thread == NULL) {
-        error = DescribeFailure("CreateThread", GetLastError());
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
-}
-
-// One click into a console in QuickEdit mode, Windows' default, starts a selection that
-// holds up its output and swallows the next Enter; it is off while bridge-host runs.
-static void HoldOffQuickEdit()
-{
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (GetConsoleMode(input, &g_host.inputMode) && (g_host.inputMode & ENABLE_QUICK_EDIT_MODE)) {
-        g_host.quickEditOff =
-            SetConsoleMode(input, (g_host.inputMode | ENABLE_EXTENDED_FLAGS) &
-                                      ~static_cast<DWORD>(ENABLE_QUICK_EDIT_MODE)) != FALSE;
-    }
-}
-
-static void RestoreQuickEdit()
-{
-    if (g_host.quickEditOff) {
-        SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), g_host.inputMode | ENABLE_EXTENDED_FLAGS);
-    }
-}
-
-static bool ListenForStops(const HostOptions& options, std::string& error)
-{
-    g_host.stopRequest = CreateEventA(NULL, TRUE, FALSE, NULL);
-    g_host.finished = CreateEventA(NULL, TRUE, FALSE, NULL);
-    g_host.listening = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (g_host.stopRequest == NULL || g_host.finished == NULL || g_host.listening == NULL) {
-        error = DescribeFailure("CreateEventA", GetLastError());
-        return false;
-    }
-    // A program started in a process group of its own has Ctrl+C turned off, and
-    // Ctrl+C is how a user stops bridge-host.
-    if (!SetConsoleCtrlHandler(NULL, FALSE) || !SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
-        error = DescribeFailure("SetConsoleCtrlHandler", GetLastError());
-        return false;
-    }
-    if (!SetProcessShutdownParameters(HOST_SHUTDOWN_LEVEL, 0)) {
-        error = DescribeFailure("SetProcessShutdownParameters", GetLastError());
-        return false;
-    }
-    if (!StartThread(ListenForSessionEnd, error) ||
-        (options.untilEnter && !StartThread(WaitForEnter, error))) {
-        return false;
-    }
-    if (WaitForSingleObject(g_host.listening, LISTENER_START_TIMEOUT_MS) != WAIT_OBJECT_0) {
-        error = "the window that hears of logoff and shutdown did not appear";
-        return false;
-    }
-    error = g_host.listenError;
-    HoldOffQuickEdit();
-    return error.empty();
-}
-
-// bridge-host's own folder, with its backslash, in full whatever characters it holds and
-// however long it is; empty when the system will not say.
-static std::wstring OwnFolder()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetModuleFileNameW(NULL, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return L"";
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path.substr(0, path.find_last_of(L"\\/") + 1);
-        }
-        if (path.size() >= LONGEST_PATH) {
-            return L"";
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-// The tool folder in the ANSI code page, since the bridge takes it so; a folder whose
-// name the code page cannot carry goes by its short name, which it can, where the
-// volume keeps one.
-static bool AnsiToolFolder(const std::string& folder, std::string& ansi, std::string& error)
-{
-    std::string missing;
-    if (AnsiFromUtf8(folder, ansi, missing)) {
-        return true;
-    }
-    std::wstring wide = WideFromUtf8(folder);
-    std::wstring shortName(LONGEST_PATH, L'\0');
-    DWORD length = GetShortPathNameW(wide.c_str(), &shortName[0], LONGEST_PATH);
-    std::string unused;
-    if (length > 0 && length < LONGEST_PATH) {
-        shortName.resize(length);
-        if (AnsiFromUtf8(Utf8FromWide(shortName), ansi, unused)) {
-            return true;
-        }
-    }
-    error = "the tool folder " + folder + " holds characters the system code page cannot carry (" +
-            missing + ") and has no short name that it can; the bridge takes the folder in "
-            "that code page: put the tool (or the whole package) in a folder named without them";
-    return false;
-}
-
-// Settles the run's programs, texts and paths; the exit code of a refusal, else 0.
-static int PlanRun(const HostOptions& options, RunPlan& plan, std::string& error)
-{
-    std::string own = Utf8FromWide(OwnFolder());
-    plan.bridge = options.bridgePath.empty() ? own + BRIDGE_EXE : options.bridgePath;
-    plan.guard = own + GUARD_EXE;
-    std::string missing;
-    if (!AnsiFromUtf8(options.title, plan.title, missing)) {
-        error = "the title holds characters the system code page cannot carry (" + missing +
-                "), and the bridge takes the title in that code page";
-        return EXIT_BAD_OPTIONS;
-    }
-    bool given = !options.toolFolder.empty();
-    if (!AnsiToolFolder(given ? options.toolFolder : own + PACKAGE_TOOL_FOLDER, plan.toolFolder,
-                        error)) {
-        return given ? EXIT_BAD_OPTIONS : EXIT_RECORDING_FAILED;
-    }
-    const char* bad = lumaro_bridge_check_command_line(plan.title.c_str(), plan.toolFolder.c_str());
-    if (bad != NULL) {
-        error = bad;
-        if (plan.title.find(COMMAND_LINE_SEPARATOR) != std::string::npos) {
-            error += ": such a window cannot be recorded; give it a title without '#' (a "
-                     "document saved under a name without it, say)";
-        }
-        return EXIT_BAD_OPTIONS;
-    }
-    std::string path = Utf8FromWide(FullPath(WideFromUtf8(options.output.empty() ? "."
-                                                                                  : options.output)));
-    return PlanOutput(path, KindOfPath, NULL, plan.output, error) ? 0 : EXIT_BAD_OPTIONS;
-}
-
-// Under the tool's working directory (two levels above the tool folder).
-static std::wstring InToolWorkDir(const RunPlan& plan, const std::string& relative)
-{
-    return FullPath(WideFromAnsi(plan.toolFolder + TOOL_WORKDIR "\\" + relative));
-}
 
 static HANDLE OpenToolLog(const RunPlan& plan)
 {
@@ -358,14 +124,14 @@ static bool ReadRunsToolLog(const RunPlan& plan, std::string& text, std::string&
     return true;
 }
 
-static ToolOutcome ToolOutcomeSoFar(const BridgeSession& session, const RunPlan& plan)
+static ToolOutcome ToolOutcomeSoFar(const lumaro_bridge_session& session, const RunPlan& plan)
 {
     std::string log;
     std::string error;
-    if (session.toolId == 0 || !ReadRunsToolLog(plan, log, error)) {
+    if (session.tool_process_id == 0 || !ReadRunsToolLog(plan, log, error)) {
         return ToolOutcome{TOOL_SILENT, "", ""};
     }
-    ToolOutcome outcome = ReadToolOutcome(log, session.toolId);
+    ToolOutcome outcome = ReadToolOutcome(log, session.tool_process_id);
     // So that a run that ends this one can say where this one's file goes.
     if (!outcome.path.empty() && !g_host.fileNamed) {
         g_host.fileNamed = true;
@@ -393,11 +159,20 @@ static bool WatchGone(DWORD elapsed)
     return false;
 }
 
+// A stop the client served, whatever the tool's log says: bridge-host reads the log
+// itself, for its own verdict.
+static bool Served(lumaro_bridge_result result)
+{
+    return result == LUMARO_BRIDGE_OK || result == LUMARO_BRIDGE_NOT_RECORDED ||
+           result == LUMARO_BRIDGE_RECORDING_SHORT;
+}
+
 // Starts the bridge, records until the time is up, a stop is asked for or the tool ends
 // the recording by itself, then stops. `asked`: the stop came when the time was up or
-// the user asked for it.
-static bool RunBridge(BridgeSession& session, const HostOptions& options, const RunPlan& plan,
-                      bool& asked)
+// the user asked for it. `problem`: why the run failed, where the client's error does
+// not say it.
+static bool RunBridge(lumaro_bridge_session& session, const HostOptions& options,
+                      const RunPlan& plan, bool& asked, std::string& problem)
 {
     asked = false;
     MarkToolLogStart(plan);
@@ -409,28 +184,32 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
         Complain("warning: " + noteError + "; should bridge-host be ended from outside, the "
                  "recording stays in the tool's folder");
     }
-    if (!StartBridge(session, plan.bridge.c_str(), plan.title.c_str(), plan.toolFolder.c_str(),
-                     SHOW_COMMANDS[options.show])) {
+    session.show_command = SHOW_COMMANDS[options.show];
+    session.cancel_event = StopRequest();
+    session.bridge_path_is_utf8 = 1;
+    // A timeout of 0 starts the bridge and returns: the guard holds it before the wait.
+    lumaro_bridge_result opened = lumaro_bridge_open(&session, plan.bridge.c_str(),
+                                                     plan.title.c_str(), plan.toolFolder.c_str(), 0);
+    if (opened != LUMARO_BRIDGE_PENDING && opened != LUMARO_BRIDGE_OK) {
         return false;
     }
-    std::string guardError;
     std::string notePath = Utf8FromWide(g_host.note.path);
-    if (!StartGuard(session, plan.guard.c_str(), g_host.job != NULL ? g_host.jobName : NULL,
-                    g_host.note.file != INVALID_HANDLE_VALUE ? notePath.c_str() : NULL,
-                    guardError)) {
-        session.error = guardError;
+    if (!StartGuard(session.process_id, plan.guard.c_str(),
+                    g_host.job != NULL ? g_host.jobName : NULL,
+                    g_host.note.file != INVALID_HANDLE_VALUE ? notePath.c_str() : NULL, problem) ||
+        lumaro_bridge_open(&session, plan.bridge.c_str(), plan.title.c_str(),
+                           plan.toolFolder.c_str(), LUMARO_BRIDGE_READY_TIMEOUT_MS) !=
+            LUMARO_BRIDGE_OK) {
         return false;
     }
-    if (!FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) ||
-        !WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS)) {
+    if (session.tool_process_id != 0) {
+        AddToolToMoveNote(g_host.note, session.tool_process_id);
+    }
+    if (lumaro_bridge_start(&session, LUMARO_BRIDGE_START_TIMEOUT_MS) != LUMARO_BRIDGE_OK) {
         return false;
     }
-    if (session.toolId != 0) {
-        AddToolToMoveNote(g_host.note, session.toolId);
-    }
-    if (!SendStartCommand(session, BRIDGE_START_TIMEOUT_MS)) {
-        return false;
-    }
+    // The client notices the bridge's end; bridge-host the tool's too.
+    HANDLE tool = OpenRunTool(session.tool_process_id);
     Say(options.untilEnter ? std::string("recording until Enter or Ctrl+C\n")
                            : "recording for " + std::to_string(options.seconds) +
                                  " s; Ctrl+C ends it early\n");
@@ -440,7 +219,8 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     DWORD limit = static_cast<DWORD>(options.seconds) * 1000;
     // The log is read at once too: a refusal is there before "startcapture".
     DWORD logRead = recording - TOOL_LOG_POLL_MS;
-    while (!session.stoppedDuringStart) {
+    bool failed = false;
+    for (;;) {
         DWORD elapsed = GetTickCount() - recording;
         if (!options.untilEnter && elapsed >= limit) {
             asked = true;
@@ -462,9 +242,15 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
                 break;
             }
         }
-        if (!BridgeStillRecording(session)) {
-            EndElapsedLine();
-            return false;
+        lumaro_bridge_result polled = lumaro_bridge_poll(&session, 0);
+        if (polled == LUMARO_BRIDGE_CANCELLED) {
+            asked = true;
+            break;
+        }
+        problem = polled == LUMARO_BRIDGE_OK ? ToolEndedWhileRecording(tool) : "";
+        if (polled != LUMARO_BRIDGE_OK || !problem.empty()) {
+            failed = true;
+            break;
         }
         // Redrawn in place on a console only: in a file or a pipe it would be a heap of
         // fragments.
@@ -477,10 +263,17 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
         if (!options.untilEnter && limit - elapsed < wait) {
             wait = limit - elapsed;
         }
-        if (WaitForSingleObject(g_host.stopRequest, wait) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(StopRequest(), wait) == WAIT_OBJECT_0) {
             asked = true;
             break;
         }
+    }
+    if (tool != NULL) {
+        CloseHandle(tool);
+    }
+    if (failed) {
+        EndElapsedLine();
+        return false;
     }
     DWORD recorded = GetTickCount() - recording;
     Say(std::string(g_host.elapsedShown ? "\r" : "") + "recording " + FormatElapsed(recorded) +
@@ -489,7 +282,7 @@ static bool RunBridge(BridgeSession& session, const HostOptions& options, const 
     for (const std::string& line : WatchSummary(g_host.watch, recorded)) {
         Complain("warning: " + line);
     }
-    return SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
+    return Served(lumaro_bridge_stop(&session, LUMARO_BRIDGE_STOP_TIMEOUT_MS));
 }
 
 static std::string Seconds(double seconds)
@@ -501,13 +294,13 @@ static std::string Seconds(double seconds)
 
 // Reports the run: the complete recording, where it went and its figures, or why there
 // is none. Returns the exit code.
-static int ReportRun(const BridgeSession& session, const HostOptions& options,
+static int ReportRun(const lumaro_bridge_session& session, const HostOptions& options,
                      const RunPlan& plan, RunFacts& facts)
 {
     facts.logPath = Utf8FromWide(InToolWorkDir(plan, RECORDER_LOG));
     std::string log;
     std::string error;
-    if (session.toolId == 0) {
+    if (session.tool_process_id == 0) {
         facts.runProblem = facts.runProblem.empty()
                                ? "the recording tool this run launched was not found, so its "
                                  "recording is unknown"
@@ -515,7 +308,7 @@ static int ReportRun(const BridgeSession& session, const HostOptions& options,
     } else if (!ReadRunsToolLog(plan, log, error)) {
         facts.runProblem = facts.runProblem.empty() ? error : facts.runProblem + "; " + error;
     } else {
-        facts.tool = ReadToolOutcome(log, session.toolId);
+        facts.tool = ReadToolOutcome(log, session.tool_process_id);
         facts.tool.text = Utf8FromAnsi(facts.tool.text);
     }
     AviSummary summary;
@@ -612,7 +405,7 @@ static int Record(const HostOptions& options)
     if (!target.sameTitle.empty()) {
         Complain("warning: " + target.sameTitle);
     }
-    if (!ListenForStops(options, error)) {
+    if (!ListenForStops(options.untilEnter, error)) {
         Complain(error);
         return EXIT_RECORDING_FAILED;
     }
@@ -626,29 +419,29 @@ static int Record(const HostOptions& options)
                  "; that one keeps its file, which goes to " + ended.file);
     }
 
-    BridgeSession session;
-    InitBridgeSession(session, PrintStatusLine, NULL);
-    session.stopRequest = g_host.stopRequest;
+    lumaro_bridge_session session;
+    lumaro_bridge_init(&session, PrintStatusLine, NULL);
     bool asked = false;
-    bool ran = RunBridge(session, options, plan, asked);
+    std::string problem;
+    bool ran = RunBridge(session, options, plan, asked, problem);
     // However the run went, nothing it started goes on recording, and the tool has
     // finished its file before it is read.
-    CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
+    lumaro_bridge_close(&session, RECORDER_CLOSE_TIMEOUT_MS);
     std::string endedAt = EndedAt();
     ReleaseRecording();
     RunFacts facts = {};
-    facts.stoppedAsAsked = ran && asked && !session.stoppedDuringStart;
+    facts.stoppedAsAsked = ran && asked;
     facts.runProblem = !endedAt.empty() && !facts.stoppedAsAsked
                            ? "another recording started at " + endedAt + " and ended this one"
-                       : !ran                         ? session.error
-                       : session.stoppedDuringStart ? STOPPED_BEFORE_RECORDING
-                                                    : g_host.targetClosed;
+                       : ran              ? g_host.targetClosed
+                       : !problem.empty() ? problem
+                       : session.result == LUMARO_BRIDGE_CANCELLED ? STOPPED_BEFORE_RECORDING
+                                                                   : session.error;
     facts.tool = ToolOutcome{TOOL_SILENT, "", ""};
     int exitCode = ReportRun(session, options, plan, facts);
     DropMoveNote(g_host.note);
-    EndBridgeSession(session);
     RestoreQuickEdit();
-    SetEvent(g_host.finished);
+    RunFinished();
     return exitCode;
 }
 

@@ -7,6 +7,9 @@
 // name of its own, so that ending bridge-host by name does not end the guard with it.
 #define GUARD_EXE "bridge-guard.exe"
 
+// Why a run that was stopped before the start command went out recorded nothing.
+#define STOPPED_BEFORE_RECORDING "stopped before recording began"
+
 #define EXIT_RECORDED 0          // a complete recording, as long as asked
 #define EXIT_RECORDING_FAILED 1  // no complete recording
 #define EXIT_BAD_OPTIONS 2

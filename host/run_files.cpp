@@ -1,8 +1,8 @@
 #include "run_files.h"
 
 #include "avi_file.h"
-#include "bridge_client.h"
 #include "code_page.h"
+#include "describe_error.h"
 #include "stand_in_tool.h"
 #include "tool_log.h"
 

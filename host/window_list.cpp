@@ -4,7 +4,8 @@
 
 #include <wchar.h>
 
-#include "bridge_client.h"
+#include "describe_error.h"
+#include "recorder_contract.h"
 
 #define UNKNOWN_PROGRAM "?"
 // DWMWA_CLOAKED, asked of dwmapi.dll, which is looked up when first needed: where it is

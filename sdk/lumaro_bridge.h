@@ -570,6 +570,14 @@ LUMARO_BRIDGE_API lumaro_bridge_result lumaro_bridge_close(lumaro_bridge_session
    a limit, failed or unfinished: the result says which), or null when it names none. */
 LUMARO_BRIDGE_API const char* lumaro_bridge_recording(const lumaro_bridge_session* session);
 
+/* Since 1.2.0: posts stop to the window of the bridge with that process id, for a
+   program that watches a bridge it did not start (a guard that outlives its host, say):
+   LUMARO_BRIDGE_OK once posted, LUMARO_BRIDGE_PENDING while that bridge has no window
+   yet (call again; a stop posted before the bridge is ready waits in its queue), and
+   LUMARO_BRIDGE_SYSTEM_ERROR when the post fails. Stop alone: it reads no lines and
+   waits for nothing. */
+LUMARO_BRIDGE_API lumaro_bridge_result lumaro_bridge_post_stop(unsigned long bridge_process_id);
+
 #ifdef __cplusplus
 }
 #endif
@@ -729,10 +737,11 @@ static int lumaro_internal_cancelled(lumaro_bridge_session* s)
            WaitForSingleObject((HANDLE)s->cancel_event, 0) == WAIT_OBJECT_0;
 }
 
-/* The pause between two passes of a wait; a cancel ends it at once. */
+/* The pause between two passes of a wait; a cancel ends it at once while the bridge
+   opens, the one wait it cuts short (later, a set event would not pause at all). */
 static void lumaro_internal_pause(lumaro_bridge_session* s)
 {
-    if (s->cancel_event != NULL) {
+    if (s->cancel_event != NULL && s->state == LUMARO_INTERNAL_OPENING) {
         WaitForSingleObject((HANDLE)s->cancel_event, LUMARO_INTERNAL_POLL_MS);
     } else {
         Sleep(LUMARO_INTERNAL_POLL_MS);
@@ -1435,9 +1444,11 @@ LUMARO_BRIDGE_API lumaro_bridge_result lumaro_bridge_poll(lumaro_bridge_session*
                 return LUMARO_BRIDGE_OK;
             }
             return lumaro_internal_fail(s, LUMARO_BRIDGE_ENDED,
-                                        "the bridge ended (exit code %lu) without an exit "
-                                        "line; a recording it was making is incomplete",
-                                        lumaro_internal_exit_code(s));
+                                        "the bridge ended (exit code %lu) %swithout an exit "
+                                        "line", lumaro_internal_exit_code(s),
+                                        s->state == LUMARO_INTERNAL_RECORDING
+                                            ? "while recording, "
+                                            : "");
         }
         if (lumaro_internal_cancelled(s)) {
             return LUMARO_BRIDGE_CANCELLED;
@@ -1523,6 +1534,17 @@ LUMARO_BRIDGE_API lumaro_bridge_result lumaro_bridge_close(lumaro_bridge_session
 LUMARO_BRIDGE_API const char* lumaro_bridge_recording(const lumaro_bridge_session* s)
 {
     return s->recording[0] != '\0' ? s->recording : NULL;
+}
+
+LUMARO_BRIDGE_API lumaro_bridge_result lumaro_bridge_post_stop(unsigned long bridge_process_id)
+{
+    HWND window = lumaro_internal_find_window(bridge_process_id, LUMARO_BRIDGE_WINDOW_NAME,
+                                              LUMARO_BRIDGE_WINDOW_NAME);
+    if (window == NULL) {
+        return LUMARO_BRIDGE_PENDING;
+    }
+    return PostMessageA(window, LUMARO_BRIDGE_WM_STOP, 0, 0) ? LUMARO_BRIDGE_OK
+                                                             : LUMARO_BRIDGE_SYSTEM_ERROR;
 }
 
 #ifdef __cplusplus

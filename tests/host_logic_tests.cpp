@@ -1,6 +1,6 @@
-// The host's pure logic, table by table: status lines cut from pipe bytes,
-// bridge-host's options, the AVI summary, what the tool's log says of one instance and
-// the choice of the window to record.
+// The host's pure logic, table by table: status lines cut from pipe bytes by the C
+// client's splitter, bridge-host's options, the AVI summary, what the tool's log says of
+// one instance and the choice of the window to record.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,6 @@
 #include "output_plan.h"
 #include "run_verdict.h"
 #include "stand_in_tool.h"
-#include "status_lines.h"
 #include "tool_log.h"
 #include "watch_verdict.h"
 #include "window_choice.h"
@@ -27,37 +27,10 @@
 
 namespace {
 
-std::vector<std::string> LinesFromChunks(const std::vector<std::string>& chunks)
-{
-    LineBuffer buffer;
-    std::vector<std::string> lines;
-    for (const std::string& chunk : chunks) {
-        AppendBytes(buffer, chunk.data(), chunk.size());
-        std::string line;
-        while (TakeLine(buffer, line)) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
-TEST(LineBuffer, LinesKeepTheirEndingsWhateverTheChunking)
-{
-    const std::vector<std::string> expected = {"startcapture\r\n", "Exit Process Success\r\n"};
-    const std::vector<std::vector<std::string>> chunkings = {
-        {"startcapture\r\nExit Process Success\r\n"},
-        {"start", "capture\r", "\nExit Process Success\r\n"},
-        {"startcapture\r\n", "", "Exit Process Success\r\n", ""},
-        {"s", "t", "a", "r", "t", "capture\r\n", "Exit Process Success\r", "\n"},
-    };
-    for (const auto& chunks : chunkings) {
-        EXPECT_EQ(LinesFromChunks(chunks), expected) << chunks.size();
-    }
-}
-
 // The C client's splitter (sdk/lumaro_bridge.h): a line's text without its line feed
-// and the carriage returns before it, cut to the line size; the rest waits.
-TEST(LumaroBridgeLines, TextWithoutItsEndCutToSize)
+// and the carriage returns before it, cut to the line size; the rest waits. The same
+// whether the bytes come at once or one by one.
+TEST(LumaroBridgeLines, TextWithoutItsEndCutToSizeWhateverTheChunking)
 {
     const std::string longLine(300, 'x');
     const struct {
@@ -72,50 +45,19 @@ TEST(LumaroBridgeLines, TextWithoutItsEndCutToSize)
         {"\n\r\n\r", {"", ""}, ""},
     };
     for (const auto& c : cases) {
-        lumaro_bridge_lines lines = {};
-        std::vector<std::string> texts;
-        for (size_t at = 0; at < c.bytes.size();) {
-            at += lumaro_bridge_split_line(&lines, &c.bytes[at], c.bytes.size() - at);
-            if (lines.complete) {
-                texts.push_back(std::string(lines.text, lines.length));
+        for (size_t chunk : {c.bytes.size(), size_t(1)}) {
+            lumaro_bridge_lines lines = {};
+            std::vector<std::string> texts;
+            for (size_t at = 0; at < c.bytes.size();) {
+                at += lumaro_bridge_split_line(&lines, &c.bytes[at],
+                                               std::min(chunk, c.bytes.size() - at));
+                if (lines.complete) {
+                    texts.push_back(std::string(lines.text, lines.length));
+                }
             }
+            EXPECT_EQ(texts, c.texts) << c.bytes << " in chunks of " << chunk;
+            EXPECT_EQ(lines.complete ? "" : std::string(lines.text, lines.length), c.pending);
         }
-        EXPECT_EQ(texts, c.texts) << c.bytes;
-        EXPECT_EQ(lines.complete ? "" : std::string(lines.text, lines.length), c.pending);
-    }
-}
-
-TEST(LineBuffer, UnterminatedTextStaysPending)
-{
-    LineBuffer buffer;
-    AppendBytes(buffer, "Exit Proc", 9);
-    std::string line;
-    EXPECT_FALSE(TakeLine(buffer, line));
-    EXPECT_EQ(buffer.pending, "Exit Proc");
-}
-
-struct StatusCase {
-    const char* line;
-    const char* status;
-    bool matches;
-};
-
-TEST(IsStatusLine, Table)
-{
-    const StatusCase cases[] = {
-        {WIRE_STARTED, STATUS_STARTED, true},
-        {STATUS_STARTED "\n", STATUS_STARTED, true},
-        {STATUS_STARTED, STATUS_STARTED, false},
-        {STATUS_STARTED "\r\r\n", STATUS_STARTED, false},
-        {" " WIRE_STARTED, STATUS_STARTED, false},
-        {WIRE_EXIT_SUCCESS, STATUS_EXIT_SUCCESS, true},
-        {WIRE_EXIT_SUCCESS, STATUS_EXIT_FAILED, false},
-        {WIRE_RECORDER_NOT_FOUND, STATUS_RECORDER_NOT_FOUND, true},
-        {WIRE_TARGET_NOT_FOUND, STATUS_TARGET_NOT_FOUND, true},
-        {"\r\n", STATUS_STARTED, false},
-    };
-    for (const StatusCase& c : cases) {
-        EXPECT_EQ(IsStatusLine(c.line, c.status), c.matches) << c.line << " / " << c.status;
     }
 }
 

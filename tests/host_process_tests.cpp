@@ -1,6 +1,7 @@
-// The host client and bridge-host against real processes under Wine: the real bridge,
-// the stand-in recording tool, the demo target and a misbehaving stand-in bridge.
-// Every failure must come back as a clear sentence within the client's bounds.
+// The C client bridge-host is built on, and bridge-host, against real processes under
+// Wine: the real bridge, the stand-in recording tool, the demo target and a misbehaving
+// stand-in bridge. Every failure must come back as a clear sentence within the client's
+// bounds.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,18 +10,19 @@
 #include <vector>
 
 #include "avi_summary.h"
-#include "bridge_client.h"
+#include "bridge_contract.h"
 #include "bridge_host.h"
 #include "code_page.h"
 #include "demo_target.h"
+#include "lumaro_bridge.h"
 #include "media_check.h"
 #include "output_plan.h"
 #include "process_harness.h"
+#include "recorder_contract.h"
 #include "recorder_test_names.h"
+#include "run_supervision.h"
+#include "stand_in_tool.h"
 #include "window_list.h"
-
-#define LUMARO_BRIDGE_IMPLEMENTATION
-#include "lumaro_bridge.h"
 
 namespace {
 
@@ -173,37 +175,14 @@ bool PressEnter(ChildProcess& host)
 
 struct RunResult {
     std::string error;
-    std::string recording; // the C client's, if any
+    std::string recording; // the file the log names, if any
     bool bridgeEnded; // before the session was closed
     DWORD milliseconds;
 };
 
-// Starts, finds, waits for readiness, starts and stops capturing, as a host does.
-RunResult RecordBriefly(const std::string& bridge, const char* title, const std::string& folder,
-                        DWORD windowMs)
-{
-    DWORD began = GetTickCount();
-    BridgeSession session;
-    InitBridgeSession(session, NULL, NULL);
-    bool recorded = StartBridge(session, bridge.c_str(), title, folder.c_str(), SW_HIDE) &&
-                    FindBridgeWindow(session, windowMs) &&
-                    WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) &&
-                    SendStartCommand(session, BRIDGE_START_TIMEOUT_MS) &&
-                    SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
-    RunResult result;
-    result.bridgeEnded =
-        session.process == NULL || WaitForSingleObject(session.process, 0) == WAIT_OBJECT_0;
-    CloseLeftoverRecorder(session, RECORDER_CLOSE_TIMEOUT_MS);
-    EndBridgeSession(session);
-    result.error = recorded ? "" : session.error;
-    result.milliseconds = GetTickCount() - began;
-    return result;
-}
-
 // How a run through the C client goes besides open, start, a short poll and stop.
 enum CWay {
-    C_NONE,              // bridge-host's client, or as C_STOP for a row that expects a failure
-    C_STOP,
+    C_NONE,
     C_CLOSE_ONLY,        // close alone stops it
     C_STOP_TWICE,
     C_KILL_BRIDGE,       // the bridge killed once recording
@@ -219,8 +198,9 @@ void AddLine(const char* line, void* lines)
     *static_cast<std::string*>(lines) += std::string(line) + "\n";
 }
 
-// The same through the C client of sdk/lumaro_bridge.h; code is what it returned.
-// Each wait before the stop is bounded by timeoutMs.
+// Starts, finds, waits for readiness, starts and stops capturing through the C client
+// of sdk/lumaro_bridge.h, as a host does; code is what it returned. Each wait before the
+// stop is bounded by timeoutMs.
 RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
                            const std::string& folder, DWORD timeoutMs, CWay way,
                            lumaro_bridge_result& code, std::string& lines)
@@ -234,7 +214,7 @@ RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
     if (way == C_REUSE) {
         lumaro_bridge_open(&s, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "quit", folder.c_str(),
                            timeoutMs);
-        lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
+        lumaro_bridge_close(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
     }
     // Each call of a pending way returns at once, PENDING until done, and is done
     // before the bound.
@@ -245,7 +225,7 @@ RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
             r = call();
             pending += r == LUMARO_BRIDGE_PENDING;
             return r != LUMARO_BRIDGE_PENDING;
-        }, BRIDGE_READY_TIMEOUT_MS));
+        }, LUMARO_BRIDGE_READY_TIMEOUT_MS));
         return r;
     };
     if (way == C_PENDING || way == C_CANCEL_IN_START) {
@@ -267,14 +247,14 @@ RunResult RecordBrieflyInC(const std::string& bridge, const char* title,
         (way != C_KILL_BRIDGE || (TerminateProcess(s.process, 9) &&
                                   lumaro_bridge_poll(&s, SHORT_WINDOW_MS) == LUMARO_BRIDGE_OK)) &&
         way != C_CLOSE_ONLY) {
-        lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+        lumaro_bridge_stop(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
         if (way == C_STOP_TWICE) {
-            lumaro_bridge_stop(&s, BRIDGE_EXIT_TIMEOUT_MS);
+            lumaro_bridge_stop(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
         }
     }
     RunResult result;
     result.bridgeEnded = s.process == NULL || WaitForSingleObject(s.process, 0) == WAIT_OBJECT_0;
-    code = lumaro_bridge_close(&s, BRIDGE_EXIT_TIMEOUT_MS);
+    code = lumaro_bridge_close(&s, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
     result.error = s.error;
     result.recording = lumaro_bridge_recording(&s) != NULL ? lumaro_bridge_recording(&s) : "";
     result.milliseconds = GetTickCount() - began;
@@ -291,8 +271,7 @@ struct FailureCase {
     std::vector<const char*> says;
     bool bridgeEnds;        // the client saw the bridge end by itself
     const char* toolFaults = nullptr; // FAKE_RECORDER for the tool double
-    // Not OK, or another way: the run goes through the C client, which must return this.
-    lumaro_bridge_result inC = LUMARO_BRIDGE_OK;
+    lumaro_bridge_result inC = LUMARO_BRIDGE_OK; // what the client returns
     CWay way = C_NONE;
     const char* target = nullptr; // recorder_target's arguments, for a target to record
     DWORD withinMs = 0;           // its bound, when not windowMs + FAILURE_MARGIN_MS
@@ -301,98 +280,79 @@ struct FailureCase {
 TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
 {
     const FailureCase cases[] = {
-        {"bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", SHORT_WINDOW_MS,
-         {"could not start the bridge", "no_such_bridge.exe", "CreateProcessW failed with error 2"},
-         true},
-        {"bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
-         {"ended (exit code 3) before its window appeared"}, true},
-        {"window never appears", FAKE_BRIDGE_EXE, nullptr, "nowindow", SHORT_WINDOW_MS,
-         {"window did not appear within 1500 ms", "the bridge was ended"}, false},
-        // Its window does appear, so it gets the client's usual bound: on a busy machine
-        // the short one can pass before it does.
-        {"exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"after stop without an exit line"}, true},
-        {"tool folder wrong", BRIDGE_EXE, nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"could not start the recording tool", "error box", "closed"}, true},
-        {"tool ends at once", BRIDGE_EXE, FAKE_BRIDGE_EXE, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"\"" STATUS_RECORDER_NOT_FOUND "\""}, true},
-        {"target missing", BRIDGE_EXE, RECORDER_EXE, "No Such Window 4711",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "no window has that title"},
-         true},
-        {"tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
-         BRIDGE_WINDOW_TIMEOUT_MS,
-         {"\"" STATUS_EXIT_FAILED "\"", "the recording tool ended (exit code 3) before stop"},
-         true},
-        {"tool not ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool", BRIDGE_WINDOW_TIMEOUT_MS,
-         {"\"" STATUS_EXIT_FAILED "\"", "could not end the recording tool"}, true},
-        // The C client: the early lines and the error box come back as codes of their own,
-        // and start is never posted (the tool double would log "click play").
-        {"C: bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", BRIDGE_WINDOW_TIMEOUT_MS,
+        // The early lines and the error box come back as codes of their own, and start is
+        // never posted (the tool double would log "click play"). A window that does
+        // appear gets the client's usual bound: on a busy machine the short one can pass
+        // before it does.
+        {"bridge path wrong", "no_such_bridge.exe", nullptr, "Chart", LUMARO_BRIDGE_WINDOW_TIMEOUT_MS,
          {"could not start the bridge", "CreateProcessW failed with error 2"}, true, nullptr,
          LUMARO_BRIDGE_SYSTEM_ERROR},
-        {"C: bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
+        {"bridge ends at once", FAKE_BRIDGE_EXE, nullptr, "quit", SHORT_WINDOW_MS,
          {"ended (exit code 3) before it was ready"}, true, nullptr, LUMARO_BRIDGE_ENDED},
-        {"C: window never appears", FAKE_BRIDGE_EXE, nullptr, "nowindow", SHORT_WINDOW_MS,
+        {"window never appears", FAKE_BRIDGE_EXE, nullptr, "nowindow", SHORT_WINDOW_MS,
          {"window did not appear within 1500 ms", "the bridge was ended"}, false, nullptr,
          LUMARO_BRIDGE_TIMEOUT},
-        {"C: tool folder wrong", BRIDGE_EXE, nullptr, "Chart", BRIDGE_READY_TIMEOUT_MS,
+        {"tool folder wrong", BRIDGE_EXE, nullptr, "Chart", LUMARO_BRIDGE_READY_TIMEOUT_MS,
          {"could not start the recording tool", "error box (\"Error: File not found.\")", "closed"},
          true, nullptr, LUMARO_BRIDGE_TOOL_LAUNCH_FAILED},
-        {"C: tool ends at once", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", BRIDGE_READY_TIMEOUT_MS,
+        {"tool ends at once", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", LUMARO_BRIDGE_READY_TIMEOUT_MS,
          {"\"" STATUS_RECORDER_NOT_FOUND "\""}, true, "controls_ms=600000;exit_ms=300",
          LUMARO_BRIDGE_RECORDER_NOT_FOUND},
-        {"C: target missing", BRIDGE_EXE, FAKE_TOOL_EXE, "No Such Window 4711",
-         BRIDGE_READY_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "before recording began"},
+        {"target missing", BRIDGE_EXE, FAKE_TOOL_EXE, "No Such Window 4711",
+         LUMARO_BRIDGE_READY_TIMEOUT_MS, {"\"" STATUS_TARGET_NOT_FOUND "\"", "before recording began"},
          true, nullptr, LUMARO_BRIDGE_TARGET_NOT_FOUND},
-        {"C: title with '#'", BRIDGE_EXE, nullptr, "Chart#2", BRIDGE_WINDOW_TIMEOUT_MS,
+        {"title with '#'", BRIDGE_EXE, nullptr, "Chart#2", LUMARO_BRIDGE_WINDOW_TIMEOUT_MS,
          {"contains '#'"}, true, nullptr, LUMARO_BRIDGE_BAD_ARGUMENT},
-        {"C: exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", BRIDGE_WINDOW_TIMEOUT_MS,
+        {"exit line missing", FAKE_BRIDGE_EXE, nullptr, "mute", LUMARO_BRIDGE_WINDOW_TIMEOUT_MS,
          {"after stop without an exit line"}, true, nullptr, LUMARO_BRIDGE_ENDED},
-        {"C: start not served", FAKE_BRIDGE_EXE, nullptr, "nostart", SHORT_WINDOW_MS,
+        {"start not served", FAKE_BRIDGE_EXE, nullptr, "nostart", SHORT_WINDOW_MS,
          {"no \"" STATUS_STARTED "\" within 1500 ms of start", "bridge was stopped"}, false,
          nullptr, LUMARO_BRIDGE_TIMEOUT},
-        {"C: bridge ends while recording", FAKE_BRIDGE_EXE, nullptr, "startquit",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 0) without an exit line; a recording"}, true,
+        {"bridge ends while recording", FAKE_BRIDGE_EXE, nullptr, "startquit",
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 0) while recording, without an exit line"}, true,
          nullptr, LUMARO_BRIDGE_ENDED},
-        {"C: tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\"", "had ended before stop"}, true,
+        {"tool had already ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\"", "had ended before stop"}, true,
          nullptr, LUMARO_BRIDGE_EXIT_FAILED},
-        {"C: the same, closed without a stop", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\""}, false, nullptr,
+        {"tool not ended", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool", LUMARO_BRIDGE_WINDOW_TIMEOUT_MS,
+         {"\"" STATUS_EXIT_FAILED "\"", "or it could not be ended", "; the recording tool was"}, true,
+         nullptr, LUMARO_BRIDGE_EXIT_FAILED},
+        {"the same, closed without a stop", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "endedtool",
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {"\"" STATUS_EXIT_FAILED "\""}, false, nullptr,
          LUMARO_BRIDGE_EXIT_FAILED, C_CLOSE_ONLY},
-        {"C: target off the screen", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE,
-         BRIDGE_WINDOW_TIMEOUT_MS, {"did not record: " LOG_NOT_RECORDING, "must be greater than 0"},
+        {"target off the screen", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE,
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {"did not record: " LOG_NOT_RECORDING, "must be greater than 0"},
          true, nullptr, LUMARO_BRIDGE_NOT_RECORDED, C_NONE, "-3000 -3000 300 200 2080e0"},
-        {"C: bridge killed while recording", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool",
-         BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 9) without an exit line", "; the recording tool was"}, true,
+        {"bridge killed while recording", FAKE_BRIDGE_EXE, FAKE_TOOL_EXE, "stucktool",
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {"(exit code 9) while recording, without", "; the recording tool was"}, true,
          nullptr, LUMARO_BRIDGE_ENDED, C_KILL_BRIDGE},
-        {"C: open timed out", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", 6000,
+        {"open timed out", BRIDGE_EXE, FAKE_TOOL_EXE, "Chart", 6000,
          {"not ready within 6000 ms", "bridge was ended", "; the recording tool was"}, false,
          "controls_ms=600000", LUMARO_BRIDGE_TIMEOUT},
-        {"C: second stop", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS, {""},
+        {"second stop", FAKE_BRIDGE_EXE, nullptr, "served", LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {""},
          true, nullptr, LUMARO_BRIDGE_OK, C_STOP_TWICE},
-        {"C: window never appears, the caller's bound long", FAKE_BRIDGE_EXE, nullptr,
-         "nowindow", BRIDGE_READY_TIMEOUT_MS, {"window did not appear within 10000 ms"}, false,
+        {"window never appears, the caller's bound long", FAKE_BRIDGE_EXE, nullptr,
+         "nowindow", LUMARO_BRIDGE_READY_TIMEOUT_MS, {"window did not appear within 10000 ms"}, false,
          nullptr, LUMARO_BRIDGE_TIMEOUT, C_NONE, nullptr,
-         BRIDGE_WINDOW_TIMEOUT_MS + FAILURE_MARGIN_MS / 3},
-        {"C: cancelled before start", FAKE_BRIDGE_EXE, nullptr, "served", BRIDGE_WINDOW_TIMEOUT_MS,
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS + FAILURE_MARGIN_MS / 3},
+        {"cancelled before start", FAKE_BRIDGE_EXE, nullptr, "served", LUMARO_BRIDGE_WINDOW_TIMEOUT_MS,
          {"cancelled before start was sent", "bridge was stopped"}, false, nullptr,
          LUMARO_BRIDGE_CANCELLED, C_CANCEL_AFTER_OPEN},
-        {"C: reused after a failure", FAKE_BRIDGE_EXE, nullptr, "served",
-         BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_REUSE},
+        {"reused after a failure", FAKE_BRIDGE_EXE, nullptr, "served",
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_REUSE},
         // Outside the ANSI code page of any locale but Russian's.
-        {"C: recorded", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE, BRIDGE_WINDOW_TIMEOUT_MS, {""},
-         true, nullptr, LUMARO_BRIDGE_OK, C_STOP, "100 100 300 200 2080e0"},
-        {"C: the tool's file cut short", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE,
-         BRIDGE_WINDOW_TIMEOUT_MS, {"reported \"" LOG_FAILED, "fake.avi: 1 frames: disk full"},
+        {"recorded", BRIDGE_EXE, RECORDER_EXE, TARGET_TITLE, LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {""},
+         true, nullptr, LUMARO_BRIDGE_OK, C_NONE, "100 100 300 200 2080e0"},
+        {"the tool's file cut short", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE,
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {"reported \"" LOG_FAILED, "fake.avi: 1 frames: disk full"},
          true, "logs=failed", LUMARO_BRIDGE_RECORDING_SHORT, C_NONE, "100 100 300 200 2080e0"},
-        {"C: pending", FAKE_BRIDGE_EXE, nullptr, "served", 0, {""}, true, nullptr,
+        {"pending", FAKE_BRIDGE_EXE, nullptr, "served", 0, {""}, true, nullptr,
          LUMARO_BRIDGE_OK, C_PENDING},
-        {"C: cancelled once start went out", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE, 0,
+        {"cancelled once start went out", BRIDGE_EXE, FAKE_TOOL_EXE, TARGET_TITLE, 0,
          {"cancelled while the recording started; it was stopped"}, true, "play_ms=2000",
          LUMARO_BRIDGE_CANCELLED, C_CANCEL_IN_START, "100 100 300 200 2080e0"},
-        {"C: UTF-8 bridge path", "\xd0\xbc\xd0\xbe\xd1\x81\xd1\x82.exe", nullptr, "served",
-         BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_UTF8_PATH},
+        {"UTF-8 bridge path", "\xd0\xbc\xd0\xbe\xd1\x81\xd1\x82.exe", nullptr, "served",
+         LUMARO_BRIDGE_WINDOW_TIMEOUT_MS, {""}, true, nullptr, LUMARO_BRIDGE_OK, C_UTF8_PATH},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -417,9 +377,7 @@ TEST_F(HostProcess, EachFailureIsReportedClearlyWithinItsBound)
         lumaro_bridge_result code = LUMARO_BRIDGE_OK;
         std::string lines;
         RunResult result =
-            c.inC == LUMARO_BRIDGE_OK && c.way == C_NONE
-                ? RecordBriefly(bridge, c.title, toolFolder, c.windowMs)
-                : RecordBrieflyInC(bridge, c.title, toolFolder, c.windowMs, c.way, code, lines);
+            RecordBrieflyInC(bridge, c.title, toolFolder, c.windowMs, c.way, code, lines);
         if (shown.info.hProcess != NULL) {
             TerminateProcess(shown.info.hProcess, 0);
             CloseChild(shown);
@@ -474,32 +432,25 @@ TEST_F(HostProcess, TwoBridgesAtOnceEachHostGetsItsOwnAndNothingElseOfTheHost)
             CloseHandle(copy);
         }
     };
-    BridgeSession sessions[2];
-    for (BridgeSession& session : sessions) {
-        InitBridgeSession(session, NULL, NULL);
-        ASSERT_TRUE(StartBridge(session, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "mute",
-                                toolFolder.c_str(), SW_HIDE));
-        ASSERT_TRUE(FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS)) << session.error;
-        check(session.process, session.processId, session.window);
+    // Each bridge's window after the others' comes first or last in the search.
+    lumaro_bridge_session sessions[3];
+    for (lumaro_bridge_session& session : sessions) {
+        lumaro_bridge_init(&session, NULL, NULL);
+        ASSERT_EQ(lumaro_bridge_open(&session, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "mute",
+                                     toolFolder.c_str(), LUMARO_BRIDGE_WINDOW_TIMEOUT_MS),
+                  LUMARO_BRIDGE_OK) << session.error;
+        check(session.process, session.process_id, static_cast<HWND>(session.window));
     }
-    // A third through the C client, whose bridge's window comes after the others'.
-    lumaro_bridge_session inC;
-    lumaro_bridge_init(&inC, NULL, NULL);
-    ASSERT_EQ(lumaro_bridge_open(&inC, (BinDir() + FAKE_BRIDGE_EXE).c_str(), "mute",
-                                 toolFolder.c_str(), BRIDGE_WINDOW_TIMEOUT_MS),
-              LUMARO_BRIDGE_OK) << inC.error;
-    check(inC.process, inC.process_id, static_cast<HWND>(inC.window));
     EXPECT_EQ(WaitForSingleObject(marker, 0), (DWORD)WAIT_TIMEOUT) << "a bridge inherited it";
-    // Closed while ready, it is stopped (this bridge's exit code 0), not ended.
-    HANDLE bridge = NULL;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), inC.process, GetCurrentProcess(), &bridge,
-                                0, FALSE, DUPLICATE_SAME_ACCESS));
-    lumaro_bridge_close(&inC, BRIDGE_EXIT_TIMEOUT_MS);
-    DWORD code = 1;
-    EXPECT_TRUE(GetExitCodeProcess(bridge, &code) && code == 0) << code;
-    CloseHandle(bridge);
-    for (BridgeSession& session : sessions) {
-        EndBridgeSession(session);
+    // Closed while ready, each is stopped (this bridge's exit code 0), not ended.
+    for (lumaro_bridge_session& session : sessions) {
+        HANDLE bridge = NULL;
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), session.process, GetCurrentProcess(),
+                                    &bridge, 0, FALSE, DUPLICATE_SAME_ACCESS));
+        lumaro_bridge_close(&session, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
+        DWORD code = 1;
+        EXPECT_TRUE(GetExitCodeProcess(bridge, &code) && code == 0) << code;
+        CloseHandle(bridge);
     }
     CloseHandle(marker);
 }

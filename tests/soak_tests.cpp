@@ -1,4 +1,4 @@
-// Complete runs back to back through the host client: start, record one second, stop.
+// Complete runs back to back through the C client bridge-host is built on: start, record one second, stop.
 // Every run must leave one complete recording and an exit code of 0, and no bridge or
 // tool may outlive its run. SOAK_RUNS sets the count (5 by default; scripts/soak
 // runs 50).
@@ -18,10 +18,13 @@
 #include <string>
 
 #include "avi_summary.h"
-#include "bridge_client.h"
+#include "bridge_contract.h"
 #include "bridge_host.h"
+#include "lumaro_bridge.h"
 #include "media_check.h"
 #include "process_harness.h"
+#include "recorder_contract.h"
+#include "stand_in_tool.h"
 
 namespace {
 
@@ -67,24 +70,21 @@ TEST(Soak, CompleteRunsBackToBack)
         ToolLayout layout;
         ASSERT_TRUE(LayOutTool("soak", RECORDER_EXE, layout));
 
-        BridgeSession session;
-        InitBridgeSession(session, nullptr, nullptr);
-        bool ok = StartBridge(session, bridgePath.c_str(), TARGET_TITLE, layout.toolFolder.c_str(),
-                              SW_HIDE) &&
-                  FindBridgeWindow(session, BRIDGE_WINDOW_TIMEOUT_MS) &&
-                  WaitBridgeReady(session, BRIDGE_READY_TIMEOUT_MS) &&
-                  SendStartCommand(session, BRIDGE_START_TIMEOUT_MS);
-        if (ok) {
-            WaitUntil([&] { return !BridgeStillRecording(session); }, RECORD_MS);
-            ok = SendStopCommand(session, BRIDGE_EXIT_TIMEOUT_MS);
-        }
+        lumaro_bridge_session session;
+        lumaro_bridge_init(&session, nullptr, nullptr);
+        bool ok = lumaro_bridge_open(&session, bridgePath.c_str(), TARGET_TITLE,
+                                     layout.toolFolder.c_str(), LUMARO_BRIDGE_READY_TIMEOUT_MS) ==
+                      LUMARO_BRIDGE_OK &&
+                  lumaro_bridge_start(&session, LUMARO_BRIDGE_START_TIMEOUT_MS) == LUMARO_BRIDGE_OK &&
+                  lumaro_bridge_poll(&session, RECORD_MS) == LUMARO_BRIDGE_OK &&
+                  lumaro_bridge_stop(&session, LUMARO_BRIDGE_STOP_TIMEOUT_MS) == LUMARO_BRIDGE_OK;
         DWORD code = 99;
-        if (ok && GetExitCodeProcess(session.process, &code) && code == 0 && !session.exitFailed) {
+        if (ok && GetExitCodeProcess(session.process, &code) && code == 0) {
             ++cleanExits;
         } else {
             ADD_FAILURE() << "run " << run << ": " << session.error << " exit code " << code;
         }
-        EndBridgeSession(session);
+        lumaro_bridge_close(&session, LUMARO_BRIDGE_STOP_TIMEOUT_MS);
 
         std::string why;
         if (RecordingComplete(layout.workDir, why)) {

@@ -29,6 +29,13 @@ void DescribeError(const char* call, DWORD code, char* text, size_t size)
     Describe(call, number, code, text, size);
 }
 
+std::string DescribeFailure(const char* call, DWORD code)
+{
+    char text[ERROR_TEXT_SIZE];
+    DescribeError(call, code, text, sizeof text);
+    return text;
+}
+
 void DescribeLastError(const char* call, char* text, size_t size)
 {
     DescribeError(call, GetLastError(), text, size);
