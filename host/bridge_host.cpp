@@ -80,9 +80,6 @@ static void PrintStatusLine(const char* line, void*)
     Say(Utf8FromAnsi(line) + "\n");
 }
 
-
-
-
 static HANDLE OpenToolLog(const RunPlan& plan)
 {
     return CreateFileW(InToolWorkDir(plan, RECORDER_LOG).c_str(), GENERIC_READ,
