@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Recording the whole screen at 1920x1080, 2560x1440 and 3840x2160, one rig run (its own
 # Xvfb display of that size) each: BitBlt alone, the capture path flat out and its ratio
-# to BitBlt, a paced 10 s recording of a moving full-screen window (pictures, repeats,
-# bytes per minute and per hour), the peak of captured pictures in flight, and the JPEG
-# encoder against ffmpeg's MJPEG encoder on the same captured frame: ffmpeg's bytes at
-# the encoder's PSNR (RGB, interpolated between its nearest two -q:v), and pictures per
-# second of processor time (the encoder as built, under Wine; ffmpeg native, one thread).
+# to BitBlt, what one screen read takes alone and inside the session, a paced 10 s
+# recording of a moving full-screen window (pictures, repeats, bytes per minute and per
+# hour), the peak of captured pictures in flight, and the JPEG encoder against ffmpeg's
+# MJPEG encoder on the same captured frame: ffmpeg's bytes at the encoder's PSNR (RGB,
+# interpolated between its nearest two -q:v), and pictures per second of processor time
+# (the encoder as built, under Wine; ffmpeg native, one thread).
 #   bench/screen_sizes.sh BUILD_TREE ARCH [WxH...]
 set -euo pipefail
 tree=$(cd "${1:?build tree}" && pwd)
@@ -47,14 +48,17 @@ for size in $sizes; do
   tr -d '\r' <"$out" >"$out.clean" && mv "$out.clean" "$out"
   read -r _ shown _ processors _ encoders _ picture <<<"$(grep '^screen ' "$out")"
   [ "$shown" = "$size" ] || { echo "the display came up at $shown, not $size" >&2; exit 1; }
-  read -r _ _ bitblt _ capture _ ratio _ flat_peak <<<"$(grep '^flat_out ' "$out")"
-  read -r _ _ seconds _ slots _ pictures _ repeats _ dropped _ per_minute _ paced_peak \
+  read -r _ _ bitblt _ capture _ ratio _ flat_peak _ flat_read <<<"$(grep '^flat_out ' "$out")"
+  read -r _ _ seconds _ slots _ pictures _ repeats _ dropped _ per_minute _ paced_peak _ paced_read \
     <<<"$(grep '^paced ' "$out")"
   read -r _ _ quality _ bytes _ rate <<<"$(grep '^encoder ' "$out")"
   echo
   echo "$size: $processors processors, encoder threads: $encoders; one picture: $picture bytes"
   echo "  BitBlt alone           $bitblt pictures/s"
   echo "  capture path flat out  $capture pictures/s, $ratio of BitBlt"
+  awk -v b="$bitblt" -v f="$flat_read" -v p="$paced_read" 'BEGIN {
+    printf "  one screen read        %.1f ms alone, %s ms in the session flat out, %s ms paced\n",
+      (b > 0 ? 1000 / b : 0), f, p }'
   echo "  paced, moving window   $pictures pictures and $repeats repeats in $slots slots, $seconds s ($dropped dropped)"
   awk -v m="$per_minute" 'BEGIN { printf "  bytes                  %.0f MB per minute, %.1f GB per hour\n",
     m / 1e6, m * 60 / 1e9 }'
@@ -76,5 +80,5 @@ for size in $sizes; do
           printf "%d 0", q[NR] }')"
   echo "  encoder (quality $quality) $bytes bytes at PSNR $ours dB; ffmpeg MJPEG at that PSNR $equal bytes" \
        "(-q:v $q_near..), ratio $(awk -v a="$bytes" -v b="$equal" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')"
-  echo "  pictures/s per core    encoder $rate (i686 build under Wine), ffmpeg $(mjpeg_rate "$size" "$q_near") (native)"
+  echo "  pictures/s per core    encoder $rate ($arch build under Wine), ffmpeg $(mjpeg_rate "$size" "$q_near") (native)"
 done
